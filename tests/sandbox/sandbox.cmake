@@ -1,0 +1,19 @@
+# velmora_add_sandbox_test(TARGET): registers the GoogleTest executable TARGET as one test that
+# runs as root inside a fresh throwaway root (tests/sandbox/velmora-sandbox).
+
+set(VELMORA_STANDIN_TOOLS
+    standin-launchctl standin-sysctl standin-xattr standin-hdiutil standin-dns-sd standin-reboot
+    standin-security standin-authorization-agent velmora-codesign)
+
+function(velmora_add_sandbox_test target)
+  add_test(NAME ${target}
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/sandbox/velmora-sandbox --build ${PROJECT_BINARY_DIR}
+                   -- $<TARGET_FILE:${target}>)
+  set_tests_properties(${target} PROPERTIES TIMEOUT 180 LABELS sandbox)
+  # The root links the stand-ins from the build tree; they must exist before the test runs.
+  foreach(tool ${VELMORA_STANDIN_TOOLS})
+    if(TARGET ${tool})
+      add_dependencies(${target} ${tool})
+    endif()
+  endforeach()
+endfunction()
