@@ -1,0 +1,6 @@
+#pragma once
+
+// Rewrites, in place, every "S" or "s" that directly follows a "%" to "s", so "%S" takes a text
+// argument like "%s". Any character after a "%" ends the conversion start: "%%S" and "%10S"
+// are left alone.
+void rewrite_text_conversions(char* format);
