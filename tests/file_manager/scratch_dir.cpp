@@ -1,0 +1,65 @@
+#include "tests/file_manager/scratch_dir.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+scratch_dir_t::scratch_dir_t() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/velmora-fm-XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (mkdtemp(buffer.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
+  root_ = buffer.data();
+}
+
+scratch_dir_t::~scratch_dir_t() {
+  std::error_code ignored;
+  std::filesystem::remove_all(root_, ignored);  // does not follow links
+}
+
+std::string scratch_dir_t::path(const std::string& relative) const {
+  return relative.empty() ? root_ : root_ + "/" + relative;
+}
+
+void writeFile(const std::string& path, const std::string& contents, mode_t mode) {
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << contents;
+    ASSERT_TRUE(out.good()) << path;
+  }
+  ASSERT_EQ(chmod(path.c_str(), mode), 0) << path;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void makeDir(const std::string& path, mode_t mode) {
+  ASSERT_EQ(mkdir(path.c_str(), 0700), 0) << path;
+  ASSERT_EQ(chmod(path.c_str(), mode), 0) << path;
+}
+
+void makeLink(const std::string& target, const std::string& path) {
+  ASSERT_EQ(symlink(target.c_str(), path.c_str()), 0) << path;
+}
+
+std::string linkTarget(const std::string& path) {
+  std::vector<char> buffer(4096);
+  const ssize_t length = readlink(path.c_str(), buffer.data(), buffer.size());
+  return length < 0 ? std::string() : std::string(buffer.data(), static_cast<size_t>(length));
+}
+
+mode_t modeOf(const std::string& path) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0 ? info.st_mode : 0;
+}
