@@ -1,0 +1,144 @@
+#include "platform/authorization/authorization.h"
+
+#include <utility>
+
+#include "platform/authorization/authorization_agent.h"
+#include "platform/authorization/credentials.h"
+#include "platform/authorization/credentials_cache.h"
+
+namespace platform::authorization {
+namespace {
+
+// A reference holds only while its token file exists and still belongs to its user.
+bool session_is_live(const authorization_ref_t& authorization) {
+  const std::optional<uid_t> owner =
+      session_file_owner(session_file_path(kAuthorizationSessionDirectory, authorization.token()));
+  return owner && *owner == authorization.user();
+}
+
+// Asks the user for an administrator's name and password, a few times if the password is
+// wrong, and remembers a success for the session.
+os_status_t authenticate_administrator(const authorization_ref_t& authorization,
+                                       const std::string& right, const std::string& description,
+                                       AuthorizationFlags flags) {
+  if ((flags & kAuthorizationFlagExtendRights) == 0) return errAuthorizationDenied;
+  if ((flags & kAuthorizationFlagInteractionAllowed) == 0) {
+    return errAuthorizationInteractionNotAllowed;
+  }
+  for (int attempt = 0; attempt < kAuthenticationTries; ++attempt) {
+    const agent_answer_t answer =
+        run_authorization_agent(kAuthorizationAgentPath, right, description);
+    if (answer.kind == agent_answer_t::kind_t::cancelled) return errAuthorizationCanceled;
+    if (answer.kind == agent_answer_t::kind_t::failed) return errAuthorizationInternal;
+    switch (check_administrator_credentials(answer.user, answer.password)) {
+      case credentials_check_t::administrator:
+        remember_authentication(session_token_hex(authorization.token()), authorization.user());
+        return errAuthorizationSuccess;
+      case credentials_check_t::not_permitted:
+        return errAuthorizationDenied;
+      case credentials_check_t::failed:
+        return errAuthorizationInternal;
+      case credentials_check_t::wrong_password:
+        break;
+    }
+  }
+  return errAuthorizationDenied;
+}
+
+os_status_t authorize_right(const authorization_ref_t& authorization, const std::string& right,
+                            AuthorizationFlags flags) {
+  if (!session_is_live(authorization)) return errAuthorizationInvalidRef;
+  if (right.empty()) return errAuthorizationDenied;
+  right_definition_t definition{kRuleIsAdmin, ""};
+  const os_status_t found = AuthorizationRightGet(right, &definition);
+  if (found != errAuthorizationSuccess && found != errAuthorizationDenied) return found;
+
+  if (definition.rule == kRuleIsAdmin) {
+    if (has_recent_authentication(session_token_hex(authorization.token()), authorization.user())) {
+      return errAuthorizationSuccess;
+    }
+    return authenticate_administrator(authorization, right, definition.description, flags);
+  }
+  if (definition.rule == kRuleAuthenticateAdmin) {
+    return authenticate_administrator(authorization, right, definition.description, flags);
+  }
+  return errAuthorizationDenied;
+}
+
+// Changing the database is itself a right, judged like any other.
+os_status_t authorize_change(const authorization_ref_t& authorization, const std::string& right) {
+  if (!authorization) return errAuthorizationInvalidRef;
+  return AuthorizationCopyRights(
+      authorization, {{right, {}, 0}},
+      kAuthorizationFlagInteractionAllowed | kAuthorizationFlagExtendRights);
+}
+
+}  // namespace
+
+authorization_ref_t::authorization_ref_t(authorization_ref_t&& other) noexcept
+    : session_(std::exchange(other.session_, std::nullopt)) {}
+
+authorization_ref_t& authorization_ref_t::operator=(authorization_ref_t&& other) noexcept {
+  session_ = std::exchange(other.session_, std::nullopt);
+  return *this;
+}
+
+os_status_t AuthorizationCreateFromExternalForm(std::span<const std::uint8_t> externalForm,
+                                                authorization_ref_t* authorization) {
+  if (authorization == nullptr) return errAuthorizationInvalidRef;
+  authorization->session_.reset();
+  const std::optional<session_token_t> token = session_token_from_bytes(externalForm);
+  if (!token) return errAuthorizationInvalidRef;
+  const std::optional<uid_t> owner =
+      session_file_owner(session_file_path(kAuthorizationSessionDirectory, *token));
+  if (!owner) return errAuthorizationInvalidRef;
+  authorization->session_ = authorization_ref_t::session_t{*token, *owner};
+  return errAuthorizationSuccess;
+}
+
+os_status_t AuthorizationCopyRights(const authorization_ref_t& authorization,
+                                    const AuthorizationRights& rights, AuthorizationFlags flags) {
+  if (!authorization) return errAuthorizationInvalidRef;
+  for (const AuthorizationItem& item : rights) {
+    const os_status_t status = authorize_right(authorization, item.name, flags);
+    if (status != errAuthorizationSuccess) return status;
+  }
+  return errAuthorizationSuccess;
+}
+
+os_status_t AuthorizationFree(authorization_ref_t& authorization, AuthorizationFlags flags) {
+  if (!authorization) return errAuthorizationInvalidRef;
+  if ((flags & kAuthorizationFlagDestroyRights) != 0) {
+    forget_authentication(session_token_hex(authorization.token()), authorization.user());
+  }
+  authorization.session_.reset();
+  return errAuthorizationSuccess;
+}
+
+os_status_t AuthorizationRightGet(const std::string& rightName,
+                                  right_definition_t* rightDefinition) {
+  return rights_database_t(kAuthorizationDatabasePath).get(rightName, rightDefinition);
+}
+
+os_status_t AuthorizationRightSet(const authorization_ref_t& authorization,
+                                  const std::string& rightName, const std::string& rightDefinition,
+                                  const std::string& descriptionKey) {
+  const os_status_t existing = AuthorizationRightGet(rightName, nullptr);
+  if (existing != errAuthorizationSuccess && existing != errAuthorizationDenied) return existing;
+  const char* change = existing == errAuthorizationSuccess ? "config.modify." : "config.add.";
+  const os_status_t allowed = authorize_change(authorization, change + rightName);
+  if (allowed != errAuthorizationSuccess) return allowed;
+  return rights_database_t(kAuthorizationDatabasePath)
+      .set(rightName, {rightDefinition, descriptionKey});
+}
+
+os_status_t AuthorizationRightRemove(const authorization_ref_t& authorization,
+                                     const std::string& rightName) {
+  const os_status_t existing = AuthorizationRightGet(rightName, nullptr);
+  if (existing != errAuthorizationSuccess) return existing;
+  const os_status_t allowed = authorize_change(authorization, "config.remove." + rightName);
+  if (allowed != errAuthorizationSuccess) return allowed;
+  return rights_database_t(kAuthorizationDatabasePath).remove(rightName);
+}
+
+}  // namespace platform::authorization
