@@ -1,0 +1,30 @@
+// Stand-in for the credentials dialog at /usr/libexec/authorization-agent: called with the right's
+// name and description, it answers with the next line of the test's scenario.
+
+#include <cstdio>
+
+#include "tools/authorization-agent/scenario.h"
+#include "tools/journal/standin.h"
+
+namespace {
+
+int agent(const std::vector<std::string>& arguments) {
+  if (arguments.size() != 2) {
+    std::fprintf(stderr, "usage: authorization-agent <right-name> <description>\n");
+    return 2;
+  }
+  // Nobody left to answer the dialog: it is dismissed.
+  const std::optional<std::string> line =
+      agent_scenario::take_first_line(agent_scenario::scenario_path);
+  if (!line || *line == "cancel") return 1;
+  const std::size_t space = line->find(' ');
+  if (*line == "fail" || space == std::string::npos) return 2;
+  std::printf("%s\n%s\n", line->substr(0, space).c_str(), line->substr(space + 1).c_str());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return standin::run_standin("/usr/libexec/authorization-agent", argc, argv, agent);
+}
