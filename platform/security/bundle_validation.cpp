@@ -1,0 +1,47 @@
+#include "platform/security/bundle_validation.h"
+
+#include <fcntl.h>
+
+#include <optional>
+
+#include "platform/security/bundle.h"
+#include "platform/security/code_signature.h"
+#include "platform/security/code_signing.h"
+#include "platform/security/file_bytes.h"
+#include "platform/security/plist_values.h"
+#include "platform/security/requirement_subject.h"
+
+namespace platform {
+
+code_check_t check_bundle_code(const std::filesystem::path& bundle, int executable_fd,
+                               const requirement_t* requirement, X509_STORE* anchors) {
+  const std::optional<std::string> signature =
+      read_file_bytes(AT_FDCWD, signature_path(bundle).c_str());
+  if (!signature) return {errSecCSUnsigned, "code object is not signed at all"};
+  // Info.plist is read once: the bytes that are hashed are the bytes the requirement sees.
+  const std::optional<std::string> info_bytes =
+      read_file_bytes(AT_FDCWD, info_plist_path(bundle).c_str());
+  const property_list::plist_ptr_t info = plist_values::parse(info_bytes.value_or(""));
+  if (!PLIST_IS_DICT(info.get()))
+    return {errSecCSBadBundleFormat, "Info.plist is missing or unreadable"};
+
+  signature_check_t verified = verify_code_signature(*signature, anchors);
+  if (verified.status != 0) return {verified.status, std::move(verified.reason)};
+  const signed_code_t& code = *verified.code;
+
+  if (sha256_of_bytes(*info_bytes) != code.directory.info_plist_digest) {
+    return {errSecCSBadResource, "Info.plist was modified after signing"};
+  }
+  const std::optional<sha256_t> executable_digest = sha256_of_file(executable_fd);
+  if (!executable_digest) return {errSecCSNoSuchCode, "the main executable cannot be read"};
+  if (*executable_digest != code.directory.executable_digest) {
+    return {errSecCSBadResource, "the main executable was modified after signing"};
+  }
+  const requirement_subject_t subject{code.directory.identifier, code.chain.get(), info.get()};
+  if (requirement != nullptr && !requirement->is_satisfied_by(subject)) {
+    return {errSecCSReqFailed, "the code does not satisfy the requirement"};
+  }
+  return {};
+}
+
+}  // namespace platform

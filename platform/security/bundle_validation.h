@@ -1,0 +1,23 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "platform/base/os_status.h"
+#include "platform/security/openssl_handles.h"
+#include "platform/security/requirement.h"
+
+namespace platform {
+
+struct code_check_t {
+  os_status_t status = 0;
+  std::string reason;  // empty when the code is valid
+};
+
+// Checks the bundle's signature against the anchors, the executable (read from start to end
+// through executable_fd) and Info.plist against the sealed digests, and then the requirement
+// when one is given.
+code_check_t check_bundle_code(const std::filesystem::path& bundle, int executable_fd,
+                               const requirement_t* requirement, X509_STORE* anchors);
+
+}  // namespace platform

@@ -1,0 +1,77 @@
+#include "platform/security/process_ref.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/pidfd.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <fstream>
+#include <string>
+
+#ifndef SO_PEERPIDFD
+#define SO_PEERPIDFD 77
+#endif
+
+namespace platform {
+
+namespace {
+
+// The pid a pidfd refers to, from the "Pid:" line of its fdinfo; -1 once the process is reaped.
+std::optional<pid_t> pid_of_pidfd(int pidfd) {
+  std::ifstream fdinfo("/proc/self/fdinfo/" + std::to_string(pidfd));
+  std::string key;
+  while (fdinfo >> key) {
+    if (key == "Pid:") {
+      long pid = 0;
+      if (fdinfo >> pid) return static_cast<pid_t>(pid);
+      return std::nullopt;
+    }
+    fdinfo.ignore(4096, '\n');
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<process_ref_t> process_ref_t::of_socket_peer(int socket_fd) {
+  int pidfd = -1;
+  socklen_t length = sizeof pidfd;
+  if (::getsockopt(socket_fd, SOL_SOCKET, SO_PEERPIDFD, &pidfd, &length) == 0 && pidfd >= 0) {
+    return of_pidfd(unique_fd_t(pidfd));
+  }
+  ucred credentials{};
+  length = sizeof credentials;
+  if (::getsockopt(socket_fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 ||
+      credentials.pid <= 0) {
+    return std::nullopt;
+  }
+  return of_pid(credentials.pid);
+}
+
+std::optional<process_ref_t> process_ref_t::of_pidfd(unique_fd_t pidfd) {
+  const std::optional<pid_t> pid = pid_of_pidfd(pidfd.get());
+  if (!pid || *pid <= 0) return std::nullopt;
+  return process_ref_t(*pid, std::move(pidfd));
+}
+
+std::optional<process_ref_t> process_ref_t::of_pid(pid_t pid) {
+  if (pid <= 0) return std::nullopt;
+  unique_fd_t pidfd(::pidfd_open(pid, 0));
+  if (!pidfd && errno != ENOSYS) return std::nullopt;
+  return process_ref_t(pid, std::move(pidfd));
+}
+
+bool process_ref_t::is_running() const {
+  if (pidfd_) return ::pidfd_send_signal(pidfd_.get(), 0, nullptr, 0) == 0;
+  return ::kill(pid_, 0) == 0 || errno == EPERM;
+}
+
+std::optional<process_ref_t> process_ref_t::duplicate() const {
+  if (!pidfd_) return process_ref_t(pid_, unique_fd_t());
+  unique_fd_t copy(::fcntl(pidfd_.get(), F_DUPFD_CLOEXEC, 0));
+  if (!copy) return std::nullopt;
+  return process_ref_t(pid_, std::move(copy));
+}
+
+}  // namespace platform

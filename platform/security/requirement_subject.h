@@ -1,0 +1,17 @@
+#pragma once
+
+#include <openssl/x509.h>
+#include <plist/plist.h>
+
+#include <string_view>
+
+namespace platform {
+
+// What a requirement is evaluated on: the facts of a validly signed piece of code.
+struct requirement_subject_t {
+  std::string_view identifier;
+  STACK_OF(X509) * chain = nullptr;  // leaf first, trust anchor last
+  plist_t info = nullptr;            // the bundle's Info.plist dictionary
+};
+
+}  // namespace platform
