@@ -1,0 +1,136 @@
+#include "trace/string.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "trace/thread_text.h"
+#include "trace/trace.h"
+
+namespace {
+
+TEST(StringTest, MadeFromTextOwnsACopyWithTheZero) {
+  char source[] = "velmora";
+  const string_t text(source);
+  source[0] = 'X';
+  EXPECT_EQ(text.length(), 7u);
+  EXPECT_STREQ(text.c_str(), "velmora");
+  EXPECT_EQ(text.c_str()[7], '\0');
+
+  const string_t from_null(static_cast<const char*>(nullptr));
+  EXPECT_TRUE(from_null.has_array());
+  EXPECT_EQ(from_null.length(), 0u);
+  EXPECT_STREQ(from_null.c_str(), "");
+
+  const string_t with_zero(std::string_view("a\0b", 3));
+  EXPECT_EQ(with_zero.length(), 3u);
+  EXPECT_EQ(with_zero.view(), std::string_view("a\0b", 3));
+}
+
+TEST(StringTest, CopiesAreDeepAndReleasedStringsCopyAsReleased) {
+  const string_t original("abc");
+  const string_t copy(original);
+  EXPECT_NE(copy.c_str(), original.c_str());
+  EXPECT_EQ(copy.view(), "abc");
+
+  string_t assigned("something longer");
+  assigned = original;
+  EXPECT_EQ(assigned.view(), "abc");
+  EXPECT_NE(assigned.c_str(), original.c_str());
+
+  string_t released("gone");
+  released.release();
+  EXPECT_FALSE(released.has_array());
+  EXPECT_EQ(released.length(), 0u);
+  EXPECT_STREQ(released.c_str(), "");
+  const string_t copy_of_released(released);
+  EXPECT_FALSE(copy_of_released.has_array());
+
+  string_t& self = assigned;
+  assigned = self;
+  EXPECT_EQ(assigned.view(), "abc");
+}
+
+TEST(StringTest, MovesHandOverTheArrayAndLeaveTheSourceReleased) {
+  string_t source("moved text");
+  const char* array = source.c_str();
+  string_t target(std::move(source));
+  EXPECT_EQ(target.c_str(), array);
+  EXPECT_FALSE(source.has_array());  // NOLINT(bugprone-use-after-move): the moved-from state
+
+  string_t other("old");
+  other = std::move(target);
+  EXPECT_EQ(other.c_str(), array);
+  EXPECT_EQ(other.view(), "moved text");
+}
+
+TEST(StringTest, ConcatenationAndExchange) {
+  const string_t joined = string_t() + string_t("abc");
+  EXPECT_EQ(joined.length(), 3u);
+  EXPECT_STREQ(joined.c_str(), "abc");
+
+  string_t released;
+  released.release();
+  EXPECT_EQ((string_t("ab") + released).view(), "ab");
+  EXPECT_EQ((string_t("/var/log/") + "/" + "velmora.trace").view(), "/var/log//velmora.trace");
+
+  string_t a("first");
+  string_t b("second");
+  swap(a, b);
+  EXPECT_EQ(a.view(), "second");
+  EXPECT_EQ(b.view(), "first");
+}
+
+int provider_calls = 0;
+
+const char* provider_reading_thread_text() {
+  ++provider_calls;
+  return thread_text("provided name");
+}
+
+TEST(TraceNameTest, FixedNameIsReturnedAndProviderNeverCalled) {
+  provider_calls = 0;
+  trace_t fixed("helper_tool");
+  EXPECT_STREQ(trace_name(fixed), "helper_tool");
+
+  trace_t both("fixed", provider_reading_thread_text);
+  EXPECT_STREQ(trace_name(both), "fixed");
+  EXPECT_EQ(provider_calls, 0);
+
+  trace_t nameless(nullptr);
+  EXPECT_EQ(trace_name(nameless), nullptr);
+}
+
+TEST(TraceNameTest, ProviderIsCalledOnceAndTheThreadBufferIsRestored) {
+  provider_calls = 0;
+  // The caller's format lies in the thread buffer, as hidden texts do.
+  const char* format = thread_text("Starting %S %S");
+
+  trace_t provided(nullptr, provider_reading_thread_text);
+  const char* name = trace_name(provided);
+  ASSERT_NE(name, nullptr);
+  EXPECT_STREQ(name, "provided name");
+  EXPECT_NE(name, thread_text_buffer());
+  EXPECT_STREQ(format, "Starting %S %S");
+
+  EXPECT_EQ(trace_name(provided), name);
+  EXPECT_EQ(provider_calls, 1);
+}
+
+TEST(ThreadTextTest, EachThreadHasItsOwnBufferAndLongTextsAreCut) {
+  const char* mine = thread_text("main thread text");
+  const char* theirs = nullptr;
+  std::thread([&] {
+    theirs = thread_text("other thread text");
+    EXPECT_STREQ(theirs, "other thread text");
+  }).join();
+  EXPECT_NE(mine, theirs);
+  EXPECT_STREQ(mine, "main thread text");
+
+  const std::string long_text(2000, 'x');
+  EXPECT_EQ(std::strlen(thread_text(long_text.c_str())), thread_text_capacity - 1);
+}
+
+}  // namespace
