@@ -1,5 +1,6 @@
+#include "authorization/request_authorization.h"
+
 #include "authorization/helper_tool_common.h"
-#include "service/helper_tool.h"
 #include "service/selectors.h"
 #include "system/external_commands.h"
 
@@ -23,11 +24,14 @@ platform::os_status_t copy_command_right(const authorization::authorization_ref_
 
 }  // namespace
 
-std::optional<platform::os_status_error_t> helper_tool_t::check_authorization(
-    const auth_data_t& auth_data, std::string_view command) {
+namespace request_authorization {
+
+std::optional<platform::os_status_error_t> check_authorization(trace_t& trace,
+                                                               const auth_data_t& auth_data,
+                                                               std::string_view command) {
   if (!auth_data || auth_data->size() != authorization::kAuthorizationExternalFormLength) {
     const platform::os_status_error_t error{platform::errSecParam};
-    trace_error(_trace, "wrong auth data %s", error.description().c_str());
+    trace_error(trace, "wrong auth data %s", error.description().c_str());
     return error;
   }
   authorization::authorization_ref_t reference;
@@ -38,23 +42,40 @@ std::optional<platform::os_status_error_t> helper_tool_t::check_authorization(
   std::optional<platform::os_status_error_t> error;
   if (status != platform::errAuthorizationSuccess) {
     error = platform::os_status_error_t{status};
-    trace_error(_trace, "external auth failed %s", error->description().c_str());
+    trace_error(trace, "external auth failed %s", error->description().c_str());
   }
-  if (reference)
+  if (reference) {
     authorization::AuthorizationFree(reference, authorization::kAuthorizationFlagDefaults);
+  }
   return error;
+}
+
+void check_global_settings_auth(trace_t& trace, const auth_data_t& auth_data,
+                                const bool_reply_t& reply) {
+  reply(!check_authorization(trace, auth_data, selector::check_global_settings_auth));
+}
+
+void resetAuthDB(trace_t& trace) {
+  trace_info(trace, "Cleaning authorizationdb..");
+  for (const std::string& name : helper_tool_common_t::authRightNames()) {
+    if (!ExternalCommands::remove_authorization(name)) {
+      trace_warning(trace, "can't delete %s", name.c_str());
+    }
+  }
+}
+
+}  // namespace request_authorization
+
+std::optional<platform::os_status_error_t> helper_tool_t::check_authorization(
+    const auth_data_t& auth_data, std::string_view command) {
+  return request_authorization::check_authorization(_trace, auth_data, command);
 }
 
 void helper_tool_t::check_global_settings_auth(const auth_data_t& auth_data,
                                                const bool_reply_t& reply) {
-  reply(!check_authorization(auth_data, selector::check_global_settings_auth));
+  request_authorization::check_global_settings_auth(_trace, auth_data, reply);
 }
 
 void helper_tool_t::_resetAuthDB() {
-  trace_info(_trace, "Cleaning authorizationdb..");
-  for (const std::string& name : helper_tool_common_t::authRightNames()) {
-    if (!ExternalCommands::remove_authorization(name)) {
-      trace_warning(_trace, "can't delete %s", name.c_str());
-    }
-  }
+  request_authorization::resetAuthDB(_trace);
 }
