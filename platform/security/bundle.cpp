@@ -28,6 +28,24 @@ std::optional<std::string> main_executable_name(plist_t info) {
   return name;
 }
 
+namespace {
+
+std::optional<std::string> main_executable_name_of(const std::filesystem::path& bundle) {
+  const std::optional<std::string> bytes =
+      read_file_bytes(AT_FDCWD, info_plist_path(bundle).c_str());
+  const property_list::plist_ptr_t info = plist_values::parse(bytes.value_or(""));
+  return main_executable_name(info.get());
+}
+
+}  // namespace
+
+unique_fd_t open_main_executable(const std::filesystem::path& bundle) {
+  const std::optional<std::string> name = main_executable_name_of(bundle);
+  if (!name) return unique_fd_t();
+  const std::filesystem::path executable = executable_directory(bundle) / *name;
+  return unique_fd_t(::open(executable.c_str(), O_RDONLY | O_CLOEXEC));
+}
+
 std::optional<std::filesystem::path> bundle_of_main_executable(
     const std::filesystem::path& executable) {
   if (!executable.is_absolute()) return std::nullopt;

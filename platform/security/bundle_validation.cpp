@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "platform/base/unique_fd.h"
 #include "platform/security/bundle.h"
 #include "platform/security/code_signature.h"
 #include "platform/security/code_signing.h"
@@ -42,6 +43,13 @@ code_check_t check_bundle_code(const std::filesystem::path& bundle, int executab
     return {errSecCSReqFailed, "the code does not satisfy the requirement"};
   }
   return {};
+}
+
+code_check_t check_bundle_on_disk(const std::filesystem::path& bundle,
+                                  const requirement_t* requirement, X509_STORE* anchors) {
+  const unique_fd_t executable = open_main_executable(bundle);
+  if (!executable) return {errSecCSBadBundleFormat, "the main executable is missing"};
+  return check_bundle_code(bundle, executable.get(), requirement, anchors);
 }
 
 }  // namespace platform

@@ -20,4 +20,8 @@ struct code_check_t {
 code_check_t check_bundle_code(const std::filesystem::path& bundle, int executable_fd,
                                const requirement_t* requirement, X509_STORE* anchors);
 
+// The same check of a bundle on disk, its main executable read from the file Info.plist names.
+code_check_t check_bundle_on_disk(const std::filesystem::path& bundle,
+                                  const requirement_t* requirement, X509_STORE* anchors);
+
 }  // namespace platform

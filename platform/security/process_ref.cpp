@@ -2,8 +2,9 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/pidfd.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <fstream>
@@ -16,6 +17,15 @@
 namespace platform {
 
 namespace {
+
+// Called through syscall(2): the C library's wrappers are younger than some of its versions here.
+int open_pidfd(pid_t pid) {
+  return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0U));
+}
+
+bool signal_pidfd(int pidfd, int signal) {
+  return ::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0U) == 0;
+}
 
 // The pid a pidfd refers to, from the "Pid:" line of its fdinfo; -1 once the process is reaped.
 std::optional<pid_t> pid_of_pidfd(int pidfd) {
@@ -57,13 +67,13 @@ std::optional<process_ref_t> process_ref_t::of_pidfd(unique_fd_t pidfd) {
 
 std::optional<process_ref_t> process_ref_t::of_pid(pid_t pid) {
   if (pid <= 0) return std::nullopt;
-  unique_fd_t pidfd(::pidfd_open(pid, 0));
+  unique_fd_t pidfd(open_pidfd(pid));
   if (!pidfd && errno != ENOSYS) return std::nullopt;
   return process_ref_t(pid, std::move(pidfd));
 }
 
 bool process_ref_t::is_running() const {
-  if (pidfd_) return ::pidfd_send_signal(pidfd_.get(), 0, nullptr, 0) == 0;
+  if (pidfd_) return signal_pidfd(pidfd_.get(), 0);
   return ::kill(pid_, 0) == 0 || errno == EPERM;
 }
 
