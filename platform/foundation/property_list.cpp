@@ -1,0 +1,45 @@
+#include "platform/foundation/property_list.h"
+
+#include <cstdint>
+#include <limits>
+
+#include "platform/foundation/file_manager.h"
+#include "platform/foundation/file_writing.h"
+
+namespace platform::property_list {
+
+plist_ptr_t parse(const void* bytes, std::size_t length) {
+  if (bytes == nullptr || length == 0 || length > std::numeric_limits<std::uint32_t>::max()) {
+    return nullptr;
+  }
+  plist_t node = nullptr;
+  plist_from_memory(static_cast<const char*>(bytes), static_cast<std::uint32_t>(length), &node);
+  return plist_ptr_t(node);
+}
+
+plist_ptr_t read_file(const std::string& path) {
+  const auto contents = file_manager::contentsAtPath(path);
+  if (!contents) return nullptr;
+  return parse(contents->data(), contents->size());
+}
+
+std::string to_xml(plist_t node) {
+  if (node == nullptr) return {};
+  // The library writes its output only into a pointer that is null on entry.
+  char* xml = nullptr;
+  std::uint32_t length = 0;
+  plist_to_xml(node, &xml, &length);
+  if (xml == nullptr) return {};
+  std::string text(xml, length);
+  plist_to_xml_free(xml);
+  return text;
+}
+
+bool write_xml(const std::string& path, plist_t node, bool atomically) {
+  const std::string xml = to_xml(node);
+  if (xml.empty()) return false;
+  return atomically ? file_writing::write_atomically(path, xml)
+                    : file_writing::write_in_place(path, xml);
+}
+
+}  // namespace platform::property_list
