@@ -7,8 +7,8 @@
 // A released string has no array and reads as the empty text.
 class string_t {
  public:
-  string_t();                      // the empty string: length 0, an array holding the zero
-  string_t(const char* text);      // NOLINT(google-explicit-constructor): made from any C text
+  string_t();                  // the empty string: length 0, an array holding the zero
+  string_t(const char* text);  // NOLINT(google-explicit-constructor): made from any C text
   explicit string_t(std::string_view text);
   string_t(const string_t& other);
   string_t(string_t&& other) noexcept;

@@ -21,18 +21,19 @@ void report_stdout(const char* format, int error) {
   std::fflush(stdout);
 }
 
-bool write_fully(int fd, const char* data, std::size_t length) {
-  while (length > 0) {
-    const ssize_t written = ::write(fd, data, length);
+// Returns how many bytes were written; fewer than length when a write failed.
+std::size_t write_fully(int fd, const char* data, std::size_t length) {
+  std::size_t total = 0;
+  while (total < length) {
+    const ssize_t written = ::write(fd, data + total, length - total);
     if (written < 0) {
       if (errno == EINTR) continue;
       report_stdout("Write failed (%d)\n", errno);
-      return false;
+      break;
     }
-    data += written;
-    length -= static_cast<std::size_t>(written);
+    total += static_cast<std::size_t>(written);
   }
-  return true;
+  return total;
 }
 
 std::size_t read_fully(int fd, char* data, std::size_t length) {
@@ -63,7 +64,7 @@ bool trim(int fd, off_t size) {
 
   const char* start = first_line_start(kept.get(), got);
   const std::size_t length = got - static_cast<std::size_t>(start - kept.get());
-  if (::lseek(fd, 0, SEEK_SET) != 0 || !write_fully(fd, start, length)) return false;
+  if (::lseek(fd, 0, SEEK_SET) != 0 || write_fully(fd, start, length) != length) return false;
   return ::ftruncate(fd, static_cast<off_t>(length)) == 0;
 }
 
@@ -95,12 +96,14 @@ bool trace_append(trace_file_t& record, const char* line, std::size_t length) {
   if (fd == 0) return false;
 
   ::flock(fd, LOCK_EX);
-  if (::lseek(fd, 0, SEEK_END) >= 0) write_fully(fd, line, length);
-  const off_t size = ::lseek(fd, 0, SEEK_END);
-  if (size < 0) {
+  // Under the exclusive lock the end before the line plus what was written is the file size,
+  // so no second seek is needed to read it.
+  const off_t end = ::lseek(fd, 0, SEEK_END);
+  if (end < 0) {
     report_stdout("ERROR: %d", errno);
-  } else if (size > trace_trim_threshold) {
-    trim(fd, size);
+  } else {
+    const off_t size = end + static_cast<off_t>(write_fully(fd, line, length));
+    if (size > trace_trim_threshold) trim(fd, size);
   }
   ::flock(fd, LOCK_UN);
   return true;

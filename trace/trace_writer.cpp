@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "trace/format_rewrite.h"
+#include "trace/thread_identity.h"
 
 namespace {
 
@@ -56,7 +57,8 @@ std::size_t format_line(char (&line)[line_capacity], int level, const char* name
       std::snprintf(line, line_capacity, line_format, level_name(level), utc.tm_year + 1900,
                     utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
                     static_cast<int>(time_of_day.tv_usec / 1000), trace_component(), thread_name,
-                    static_cast<unsigned>(getpid()), static_cast<unsigned long long>(gettid()), "",
+                    static_cast<unsigned>(current_process_id()),
+                    static_cast<unsigned long long>(current_thread_id()), "",
                     name != nullptr ? name : "", message);
   if (length < 0) return 0;
   if (static_cast<std::size_t>(length) < line_capacity) return static_cast<std::size_t>(length);

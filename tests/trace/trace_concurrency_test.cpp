@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -46,7 +47,13 @@ void write_sequence(int process, int thread) {
 struct writer_lines_t {
   std::vector<int> sequences;
   unsigned long long pid = 0;
+  unsigned long long tid = 0;
 };
+
+// Writers are named "writer-<process>-<thread>".
+char process_of(const std::string& name) {
+  return name.at(7);
+}
 
 TEST(TraceConcurrencyTest, ProcessesAndThreadsNeverTearOverwriteOrReorderLines) {
   trace_test::temp_dir_t dir;
@@ -84,8 +91,9 @@ TEST(TraceConcurrencyTest, ProcessesAndThreadsNeverTearOverwriteOrReorderLines) 
     ASSERT_EQ(line->message.substr(static_cast<std::size_t>(consumed)), padding_for(sequence))
         << text;
     auto& writer = writers[line->name];
-    if (writer.pid == 0) writer.pid = line->pid;
+    if (writer.pid == 0) writer = {{}, line->pid, line->tid};
     ASSERT_EQ(writer.pid, line->pid) << "two processes wrote as " << line->name;
+    ASSERT_EQ(writer.tid, line->tid) << "two threads wrote as " << line->name;
     writer.sequences.push_back(sequence);
   }
 
@@ -101,6 +109,17 @@ TEST(TraceConcurrencyTest, ProcessesAndThreadsNeverTearOverwriteOrReorderLines) 
     some_writer_trimmed = some_writer_trimmed || writer.sequences.front() > 0;
   }
   EXPECT_TRUE(some_writer_trimmed);
+
+  // Each line names its own process and thread.
+  std::set<unsigned long long> thread_ids;
+  for (const auto& [name, writer] : writers) {
+    EXPECT_NE(writer.pid, static_cast<unsigned long long>(getpid())) << name;
+    EXPECT_TRUE(thread_ids.insert(writer.tid).second) << name;
+    for (const auto& [other_name, other] : writers) {
+      EXPECT_EQ(process_of(name) == process_of(other_name), writer.pid == other.pid)
+          << name << " and " << other_name;
+    }
+  }
 }
 
 }  // namespace

@@ -237,6 +237,27 @@ TEST_F(TraceLineTest, DescriptorZeroCountsAsNotOpenAndTheNextLineOpensAgain) {
       testing::ExitedWithCode(0), "Could not create the logfile \\([0-9]+\\)Logging error\\.");
 }
 
+// Runs in a child made by fork after the parent has written a line from the same thread.
+[[noreturn]] void write_in_child(trace_t& handle, const std::string& path) {
+  trace_use_path(string_t(path.c_str()));
+  trace_info(handle, "from the child");
+  const auto written = split_lines(read_file(path));
+  const auto line = written.size() == 1 ? parse_trace_line(written[0]) : std::nullopt;
+  std::_Exit(line && line->pid == static_cast<unsigned long long>(getpid()) &&
+                     line->tid == static_cast<unsigned long long>(gettid())
+                 ? 0
+                 : 1);
+}
+
+TEST_F(TraceLineTest, ChildMadeByForkShowsItsOwnProcessAndThreadIds) {
+  trace_info(helper_tool_, "from the parent");
+  const auto line = parse_trace_line(lines().at(0));
+  ASSERT_TRUE(line);
+  EXPECT_EQ(line->pid, static_cast<unsigned long long>(getpid()));
+  EXPECT_EXIT(write_in_child(helper_tool_, dir_.file("child.trace")), testing::ExitedWithCode(0),
+              "");
+}
+
 TEST_F(TraceLineTest, FileIsClosedOnExecAndSwitchingPathsClosesTheOldFile) {
   trace_info(helper_tool_, "to the first file");
   const int fd = trace_record()->descriptor;
