@@ -1,0 +1,43 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/authorization/session_token.h"
+#include "service/helper_tool.h"
+
+// What the tests inside the throwaway root share: sessions of its users, the agent's scenario,
+// the stand-ins' journal and the trace lines.
+namespace sandbox_session {
+
+inline constexpr uid_t kAlice = 1001;  // member of "admin", password "alice-secret"
+inline constexpr uid_t kBob = 1002;    // no administrator, password "bob-secret"
+
+// Registers a session the way the client does, in a child running as the user.
+std::vector<std::uint8_t> register_session_as(uid_t user);
+
+// A session file created here and given to the user.
+std::vector<std::uint8_t> register_session_for(uid_t user);
+
+std::string session_path(const std::vector<std::uint8_t>& external_form);
+
+// The agent's answers for its next runs, one line each.
+void set_agent_scenario(const std::vector<std::string>& lines);
+std::string agent_scenario_left();
+
+// The arguments of every call of the tool (by its macOS path) since the test began.
+std::vector<std::vector<std::string>> journal_calls(const std::string& tool);
+
+struct trace_line_t {
+  std::string level;
+  std::string message;
+};
+std::vector<trace_line_t> trace_lines(const std::string& path);
+
+// Removes what an earlier test left: sessions, database, scenario, journal, failures.
+void clean_root();
+
+}  // namespace sandbox_session
