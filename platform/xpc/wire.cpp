@@ -1,0 +1,176 @@
+#include "platform/xpc/wire.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace platform::xpc_wire {
+namespace {
+
+constexpr std::size_t header_length = 4;
+
+enum class chunk_t { data, end, foreign, stalled, failed };
+
+struct free_deleter_t {
+  void operator()(char* p) const { std::free(p); }
+};
+
+bool wait_readable(int fd, int timeout_ms) {
+  pollfd entry{fd, POLLIN, 0};
+  for (;;) {
+    const int ready = ::poll(&entry, 1, timeout_ms);
+    if (ready >= 0) return ready > 0;
+    if (errno != EINTR) return false;
+  }
+}
+
+// Checks the control data of one received chunk. Descriptors are never accepted: they are
+// closed at once so a client cannot fill the table of the service.
+bool sender_matches(msghdr& header, const std::optional<pid_t>& sender_pid) {
+  bool matched = false;
+  bool clean = (header.msg_flags & MSG_CTRUNC) == 0;
+  for (cmsghdr* c = CMSG_FIRSTHDR(&header); c != nullptr; c = CMSG_NXTHDR(&header, c)) {
+    if (c->cmsg_level != SOL_SOCKET) continue;
+    if (c->cmsg_type == SCM_RIGHTS) {
+      const std::size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+      for (std::size_t i = 0; i < count; ++i) {
+        int fd = -1;
+        std::memcpy(&fd, CMSG_DATA(c) + i * sizeof(int), sizeof(int));
+        ::close(fd);
+      }
+      clean = false;
+    } else if (c->cmsg_type == SCM_CREDENTIALS && sender_pid) {
+      ucred credentials{};
+      std::memcpy(&credentials, CMSG_DATA(c), sizeof(credentials));
+      matched = credentials.pid == *sender_pid;
+    }
+  }
+  return clean && (!sender_pid || matched);
+}
+
+chunk_t receive_chunk(int fd, std::uint8_t* buffer, std::size_t length, std::size_t& received,
+                      const read_options_t& options, bool frame_started) {
+  if (frame_started && !wait_readable(fd, options.stall_timeout_ms)) return chunk_t::stalled;
+  alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(ucred)) + CMSG_SPACE(sizeof(int))> control{};
+  iovec io{buffer, length};
+  msghdr header{};
+  header.msg_iov = &io;
+  header.msg_iovlen = 1;
+  header.msg_control = control.data();
+  header.msg_controllen = control.size();
+  ssize_t n;
+  do {
+    n = ::recvmsg(fd, &header, MSG_CMSG_CLOEXEC);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return chunk_t::failed;
+  if (n == 0) return chunk_t::end;
+  if (!sender_matches(header, options.sender_pid)) return chunk_t::foreign;
+  received = static_cast<std::size_t>(n);
+  return chunk_t::data;
+}
+
+// Fills the whole buffer. at_frame_start says whether nothing of this frame has arrived yet.
+read_status_t receive_exactly(int fd, std::uint8_t* buffer, std::size_t length,
+                              const read_options_t& options, bool at_frame_start) {
+  std::size_t done = 0;
+  while (done < length) {
+    std::size_t received = 0;
+    const bool started = !at_frame_start || done > 0;
+    switch (receive_chunk(fd, buffer + done, length - done, received, options, started)) {
+      case chunk_t::data:
+        done += received;
+        break;
+      case chunk_t::end:
+        return started ? read_status_t::truncated : read_status_t::closed;
+      case chunk_t::foreign:
+        return read_status_t::foreign_sender;
+      case chunk_t::stalled:
+        return read_status_t::stalled;
+      case chunk_t::failed:
+        return read_status_t::failed;
+    }
+  }
+  return read_status_t::ok;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> encode(plist_t message) {
+  char* raw = nullptr;  // libplist writes only into a null pointer
+  std::uint32_t length = 0;
+  plist_to_bin(message, &raw, &length);
+  const std::unique_ptr<char, free_deleter_t> body(raw);
+  if (body == nullptr || length == 0 || length > max_frame_length) return std::nullopt;
+  std::vector<std::uint8_t> frame(header_length + length);
+  frame[0] = static_cast<std::uint8_t>(length >> 24);
+  frame[1] = static_cast<std::uint8_t>(length >> 16);
+  frame[2] = static_cast<std::uint8_t>(length >> 8);
+  frame[3] = static_cast<std::uint8_t>(length);
+  std::memcpy(frame.data() + header_length, body.get(), length);
+  return frame;
+}
+
+bool write_frame(int fd, plist_t message) {
+  const auto frame = encode(message);
+  if (!frame) return false;
+  std::size_t done = 0;
+  while (done < frame->size()) {
+    const ssize_t n = ::send(fd, frame->data() + done, frame->size() - done, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+frame_t read_frame(int fd, const read_options_t& options) {
+  std::array<std::uint8_t, header_length> header{};
+  frame_t frame;
+  frame.status = receive_exactly(fd, header.data(), header.size(), options, true);
+  if (frame.status != read_status_t::ok) return frame;
+  const std::size_t length = (std::size_t{header[0]} << 24) | (std::size_t{header[1]} << 16) |
+                             (std::size_t{header[2]} << 8) | std::size_t{header[3]};
+  if (length > max_frame_length) {
+    frame.status = read_status_t::too_long;
+    return frame;
+  }
+  std::vector<std::uint8_t> body(length);
+  frame.status = receive_exactly(fd, body.data(), length, options, false);
+  if (frame.status != read_status_t::ok) return frame;
+  plist_t message = nullptr;
+  if (length > 0) {
+    plist_from_bin(reinterpret_cast<const char*>(body.data()), static_cast<std::uint32_t>(length),
+                   &message);
+  }
+  frame.message.reset(message);
+  if (!frame.message) frame.status = read_status_t::undecodable;
+  return frame;
+}
+
+const char* describe(read_status_t status) {
+  switch (status) {
+    case read_status_t::ok:
+      return "ok";
+    case read_status_t::closed:
+      return "closed";
+    case read_status_t::truncated:
+      return "stream ended inside a frame";
+    case read_status_t::too_long:
+      return "frame too long";
+    case read_status_t::undecodable:
+      return "frame is not a binary property list";
+    case read_status_t::foreign_sender:
+      return "frame sent by another process";
+    case read_status_t::stalled:
+      return "frame not completed in time";
+    case read_status_t::failed:
+      return "socket error";
+  }
+  return "unknown";
+}
+
+}  // namespace platform::xpc_wire

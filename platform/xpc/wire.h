@@ -1,0 +1,53 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "platform/foundation/property_list.h"
+
+// Messages on the socket: a 4-byte big-endian length, then that many bytes of binary property
+// list.
+namespace platform::xpc_wire {
+
+inline constexpr std::size_t max_frame_length = 1024 * 1024;
+
+enum class read_status_t {
+  ok,
+  closed,          // end of stream between frames
+  truncated,       // end of stream inside a frame
+  too_long,        // the length exceeds max_frame_length
+  undecodable,     // the body is not a binary property list
+  foreign_sender,  // a chunk was sent by another process than the expected one
+  stalled,         // the rest of a started frame did not come in time
+  failed,          // the socket reported an error
+};
+
+struct frame_t {
+  read_status_t status = read_status_t::failed;
+  property_list::plist_ptr_t message;
+};
+
+// The frame bytes of one message; nothing when it cannot be encoded or is too long.
+std::optional<std::vector<std::uint8_t>> encode(plist_t message);
+
+// Writes one whole frame; false when the peer is gone or the message cannot be encoded.
+bool write_frame(int fd, plist_t message);
+
+struct read_options_t {
+  // When set, every chunk of the frame must carry this sender pid (SCM_CREDENTIALS).
+  std::optional<pid_t> sender_pid;
+  // How long the rest of a frame may take once its first byte arrived; negative waits forever.
+  int stall_timeout_ms = -1;
+};
+
+// Reads one frame. Blocks until its first byte arrives or the stream ends.
+frame_t read_frame(int fd, const read_options_t& options);
+
+// A short description of a status, for trace lines.
+const char* describe(read_status_t status);
+
+}  // namespace platform::xpc_wire
