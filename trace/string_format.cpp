@@ -33,7 +33,7 @@ string_t string_format(const char* format, ...) {
 }
 
 string_t string_format_v(const char* format, va_list args) {
-  std::string rewritten(format);
+  std::string rewritten(format != nullptr ? format : "");
   rewrite_text_conversions(rewritten.data());
 
   char local[first_capacity];

@@ -29,8 +29,8 @@ const char* level_name(int level) {
 }
 
 void copy_format(char (&copy)[format_capacity], const char* format) {
-  const std::size_t length = strnlen(format, format_capacity - 1);
-  std::memcpy(copy, format, length);
+  const std::size_t length = format != nullptr ? strnlen(format, format_capacity - 1) : 0;
+  if (length != 0) std::memcpy(copy, format, length);
   copy[length] = '\0';
   rewrite_text_conversions(copy);
 }

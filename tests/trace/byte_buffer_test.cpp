@@ -47,27 +47,16 @@ TEST(ByteBufferTest, LastOfTwoHandlesFreesTheBuffer) {
   EXPECT_EQ(byte_buffers_alive(), alive);
 }
 
-TEST(ByteBufferTest, AssignmentAndMoveKeepTheCountRight) {
+TEST(ByteBufferTest, AssigningOverAHandleReleasesWhatItHeld) {
   const std::int64_t alive = byte_buffers_alive();
   buffer_handle_t a = buffer_handle_t::allocate(4);
   buffer_handle_t b = buffer_handle_t::allocate(4);
-  EXPECT_EQ(byte_buffers_alive(), alive + 2);
-
-  b = a;  // b's own buffer loses its only holder
+  b = a;
   EXPECT_EQ(byte_buffers_alive(), alive + 1);
   EXPECT_EQ(a.buffer()->references.load(), 2);
-
-  buffer_handle_t c(std::move(a));
-  EXPECT_EQ(a.buffer(), nullptr);  // NOLINT(bugprone-use-after-move): the moved-from state
-  EXPECT_EQ(c.buffer()->references.load(), 2);
-
-  const buffer_handle_t& same = c;
-  c = same;
-  EXPECT_EQ(c.buffer()->references.load(), 2);
-
-  b.release();
-  EXPECT_EQ(c.buffer()->references.load(), 1);
-  c.release();
+  a = std::move(b);
+  EXPECT_EQ(a.buffer()->references.load(), 1);
+  a.release();
   EXPECT_EQ(byte_buffers_alive(), alive);
 }
 
@@ -119,14 +108,6 @@ TEST(HexStringTest, ViewIsCutToWhatTheBufferHolds) {
 
   view.offset = 8;
   EXPECT_STREQ(hex_string(view).c_str(), "");
-}
-
-TEST(ExceptionTest, OutOfMemoryCarriesItsMessage) {
-  const base::out_of_memory_exception_t error;
-  EXPECT_STREQ(error.message().c_str(), "The program ran out of memory.");
-  EXPECT_EQ(error.message().length(), 30u);
-  const base::exception_t& as_base = error;
-  EXPECT_EQ(as_base.message().view(), "The program ran out of memory.");
 }
 
 #if defined(__SANITIZE_ADDRESS__)
