@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <vector>
+#include <memory>
 
 #include "platform/security/openssl_handles.h"
 
@@ -11,7 +11,7 @@ namespace platform {
 
 namespace {
 
-constexpr std::size_t kReadSize = 1 << 20;
+constexpr std::size_t kReadSize = 256 << 10;
 
 }  // namespace
 
@@ -24,14 +24,15 @@ sha256_t sha256_of_bytes(std::string_view bytes) {
 std::optional<sha256_t> sha256_of_file(int fd) {
   openssl::evp_md_ctx_ptr_t context(EVP_MD_CTX_new());
   if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) return std::nullopt;
-  std::vector<char> buffer(kReadSize);
+  // Not zero-filled: every byte hashed was read first.
+  const std::unique_ptr<char[]> buffer = std::make_unique_for_overwrite<char[]>(kReadSize);
   off_t offset = 0;
   for (;;) {
-    const ssize_t count = ::pread(fd, buffer.data(), buffer.size(), offset);
+    const ssize_t count = ::pread(fd, buffer.get(), kReadSize, offset);
     if (count < 0 && errno == EINTR) continue;
     if (count < 0) return std::nullopt;
     if (count == 0) break;
-    EVP_DigestUpdate(context.get(), buffer.data(), static_cast<std::size_t>(count));
+    EVP_DigestUpdate(context.get(), buffer.get(), static_cast<std::size_t>(count));
     offset += count;
   }
   sha256_t digest{};

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string_view>
 
 namespace platform {
@@ -12,6 +13,10 @@ struct ordering_case_t {
   std::string_view right;
   std::strong_ordering expected;
 };
+
+void PrintTo(const ordering_case_t& c, std::ostream* out) {
+  *out << '"' << c.left << "\" vs \"" << c.right << '"';
+}
 
 class info_text_order_test : public testing::TestWithParam<ordering_case_t> {};
 
