@@ -11,6 +11,7 @@ TEST(StringFormatTest, FormatsWithTextConversions) {
   EXPECT_STREQ(string_format("%s/%S-%d", "shm", "chan", 42).c_str(), "shm/chan-42");
   EXPECT_STREQ(string_format("100%%S").c_str(), "100%S");
   EXPECT_STREQ(string_format("%%%S", "x").c_str(), "%x");
+  EXPECT_STREQ(string_format(nullptr).c_str(), "");
   const string_t empty = string_format("");
   EXPECT_TRUE(empty.has_array());
   EXPECT_EQ(empty.length(), 0u);

@@ -128,12 +128,14 @@ TEST_F(TraceLineTest, TextConversionIsRewrittenButEscapedPercentIsNot) {
   trace_info(helper_tool_, "Installing %S from %s", "Velmora.app", "/tmp/in");
   trace_info(helper_tool_, "100%%S");
   trace_info(helper_tool_, "%%%S", "abc");
+  trace_info(helper_tool_, nullptr);
 
   const auto all = lines();
-  ASSERT_EQ(all.size(), 3u);
+  ASSERT_EQ(all.size(), 4u);
   EXPECT_EQ(parse_trace_line(all[0])->message, "Installing Velmora.app from /tmp/in");
   EXPECT_EQ(parse_trace_line(all[1])->message, "100%S");
   EXPECT_EQ(parse_trace_line(all[2])->message, "%abc");
+  EXPECT_EQ(parse_trace_line(all[3])->message, "");
 }
 
 TEST_F(TraceLineTest, LongMessagesAndFormatsAreCutAt1023Characters) {
