@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/property_list.h"
+
+// What the install and control tests share: trace lines, authorized sessions, property lists.
+namespace service_test {
+
+struct trace_line_t {
+  std::string level;
+  std::string message;
+
+  bool operator==(const trace_line_t&) const = default;
+  friend void PrintTo(const trace_line_t& line, std::ostream* out) {
+    *out << line.level << " \"" << line.message << '"';
+  }
+};
+
+// A reply block that remembers its answers; a handler must call it exactly once.
+struct reply_recorder_t {
+  std::vector<bool> answers;
+  std::function<void(bool)> block() {
+    return [this](bool answer) { answers.push_back(answer); };
+  }
+};
+
+// Sends the process's trace lines to a fresh file for the life of the object.
+class trace_capture_t {
+ public:
+  explicit trace_capture_t(std::string path);
+  std::vector<trace_line_t> lines() const;
+
+ private:
+  std::string path_;
+};
+
+// A directory of its own under /tmp, removed with everything in it.
+class scratch_directory_t {
+ public:
+  scratch_directory_t();
+  scratch_directory_t(const scratch_directory_t&) = delete;
+  scratch_directory_t& operator=(const scratch_directory_t&) = delete;
+  ~scratch_directory_t();
+
+  const std::string& path() const { return path_; }
+  // Creates the file (and its folders) below the directory; returns its full path.
+  std::string add_file(const std::string& relative, const std::string& contents = "") const;
+
+ private:
+  std::string path_;
+};
+
+// Inside the throwaway root: a session of the administrator alice whose credentials the
+// authorization agent will give once.
+std::vector<std::uint8_t> administrator_session();
+
+// The boolean or string under key of a dictionary; nothing when absent or of another type.
+std::optional<bool> bool_value(plist_t dictionary, const char* key);
+std::optional<std::string> string_value(plist_t dictionary, const char* key);
+std::vector<std::string> dictionary_keys(plist_t dictionary);
+std::vector<std::string> string_array(plist_t dictionary, const char* key);
+
+// Mode bits and owner of a path, not following a last link.
+struct file_status_t {
+  unsigned mode = 0;
+  unsigned uid = 0;
+  unsigned gid = 0;
+};
+std::optional<file_status_t> status_of(const std::string& path);
+
+}  // namespace service_test
