@@ -22,8 +22,8 @@ std::string quoted(const std::string& word) {
   return text + "'";
 }
 
-tool_result_t run_tool(const std::vector<std::string>& arguments) {
-  std::string command = quoted(VELMORA_CODESIGN_TOOL);
+tool_result_t run_program(const std::string& program, const std::vector<std::string>& arguments) {
+  std::string command = quoted(program);
   for (const std::string& argument : arguments)
     command += " " + quoted(argument);
   command += " 2>&1";
@@ -36,6 +36,10 @@ tool_result_t run_tool(const std::vector<std::string>& arguments) {
   const int status = ::pclose(pipe);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
+}
+
+tool_result_t run_tool(const std::vector<std::string>& arguments) {
+  return run_program(VELMORA_CODESIGN_TOOL, arguments);
 }
 
 class codesign_tool_test : public signed_bundle_test_t {
@@ -104,6 +108,21 @@ TEST_F(codesign_tool_test, IncompleteCommandsAreRefused) {
     EXPECT_NE(result.output.find("usage"), std::string::npos) << result.output;
   }
   EXPECT_FALSE(std::filesystem::exists(bundle_ / "Contents/_CodeSignature"));
+}
+
+// The way scripts sign a client: a written signing identity, the signing tool, the anchor copied.
+TEST_F(codesign_tool_test, WrittenIdentitySignsForScripts) {
+  const std::filesystem::path identity = scratch_.path() / "identity";
+  const tool_result_t written = run_program(VELMORA_SIGNING_IDENTITY_TOOL, {identity});
+  ASSERT_EQ(written.status, 0) << written.output;
+  const tool_result_t signing = run_tool(
+      {"--sign", "--cert", identity / "leaf.pem", "--key", identity / "leaf.key", "--chain",
+       identity / "intermediate.pem", "--identifier", kSigningIdentifier, bundle_});
+  ASSERT_EQ(signing.status, 0) << signing.output;
+  EXPECT_EQ(verify(kClientRequirement).status, 1);  // its root is not trusted yet
+  std::filesystem::copy_file(identity / "root.pem", anchors_ / "identity.pem");
+  const tool_result_t verified = verify(kClientRequirement);
+  EXPECT_EQ(verified.status, 0) << verified.output;
 }
 
 }  // namespace
