@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::size_t header_length = 4;
 
-enum class chunk_t { data, end, foreign, stalled, failed };
+enum class chunk_t { data, end, foreign_sender, foreign_control, stalled, failed };
 
 struct free_deleter_t {
   void operator()(char* p) const { std::free(p); }
@@ -30,7 +30,7 @@ bool wait_readable(int fd, int timeout_ms) {
 
 // Checks the control data of one received chunk. Descriptors are never accepted: they are
 // closed at once so a client cannot fill the table of the service.
-bool sender_matches(msghdr& header, const std::optional<pid_t>& sender_pid) {
+chunk_t check_control(msghdr& header, const std::optional<pid_t>& sender_pid) {
   bool matched = false;
   bool clean = (header.msg_flags & MSG_CTRUNC) == 0;
   for (cmsghdr* c = CMSG_FIRSTHDR(&header); c != nullptr; c = CMSG_NXTHDR(&header, c)) {
@@ -49,7 +49,8 @@ bool sender_matches(msghdr& header, const std::optional<pid_t>& sender_pid) {
       matched = credentials.pid == *sender_pid;
     }
   }
-  return clean && (!sender_pid || matched);
+  if (!clean) return chunk_t::foreign_control;
+  return !sender_pid || matched ? chunk_t::data : chunk_t::foreign_sender;
 }
 
 chunk_t receive_chunk(int fd, std::uint8_t* buffer, std::size_t length, std::size_t& received,
@@ -68,9 +69,8 @@ chunk_t receive_chunk(int fd, std::uint8_t* buffer, std::size_t length, std::siz
   } while (n < 0 && errno == EINTR);
   if (n < 0) return chunk_t::failed;
   if (n == 0) return chunk_t::end;
-  if (!sender_matches(header, options.sender_pid)) return chunk_t::foreign;
   received = static_cast<std::size_t>(n);
-  return chunk_t::data;
+  return check_control(header, options.sender_pid);
 }
 
 // Fills the whole buffer. at_frame_start says whether nothing of this frame has arrived yet.
@@ -86,8 +86,10 @@ read_status_t receive_exactly(int fd, std::uint8_t* buffer, std::size_t length,
         break;
       case chunk_t::end:
         return started ? read_status_t::truncated : read_status_t::closed;
-      case chunk_t::foreign:
+      case chunk_t::foreign_sender:
         return read_status_t::foreign_sender;
+      case chunk_t::foreign_control:
+        return read_status_t::foreign_control;
       case chunk_t::stalled:
         return read_status_t::stalled;
       case chunk_t::failed:
@@ -165,6 +167,8 @@ const char* describe(read_status_t status) {
       return "frame is not a binary property list";
     case read_status_t::foreign_sender:
       return "frame sent by another process";
+    case read_status_t::foreign_control:
+      return "frame carried descriptors";
     case read_status_t::stalled:
       return "frame not completed in time";
     case read_status_t::failed:

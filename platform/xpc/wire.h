@@ -17,13 +17,14 @@ inline constexpr std::size_t max_frame_length = 1024 * 1024;
 
 enum class read_status_t {
   ok,
-  closed,          // end of stream between frames
-  truncated,       // end of stream inside a frame
-  too_long,        // the length exceeds max_frame_length
-  undecodable,     // the body is not a binary property list
-  foreign_sender,  // a chunk was sent by another process than the expected one
-  stalled,         // the rest of a started frame did not come in time
-  failed,          // the socket reported an error
+  closed,           // end of stream between frames
+  truncated,        // end of stream inside a frame
+  too_long,         // the length exceeds max_frame_length
+  undecodable,      // the body is not a binary property list
+  foreign_sender,   // a chunk was sent by another process than the expected one
+  foreign_control,  // a chunk carried descriptors or cut control data
+  stalled,          // the rest of a started frame did not come in time
+  failed,           // the socket reported an error
 };
 
 struct frame_t {

@@ -1,0 +1,150 @@
+#include "platform/xpc/wire.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <limits>
+#include <thread>
+
+#include "platform/xpc/arguments.h"
+#include "platform/xpc/peer.h"
+
+namespace {
+
+using platform::property_list::plist_ptr_t;
+using platform::xpc_wire::read_status_t;
+
+struct socket_pair_t {
+  socket_pair_t() {
+    int fds[2];
+    EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+    reader.reset(fds[0]);
+    writer.reset(fds[1]);
+  }
+  platform::unique_fd_t reader;
+  platform::unique_fd_t writer;
+};
+
+// The writer runs on its own thread: a whole large frame does not fit in the socket buffer.
+read_status_t read_after_writing(const std::vector<std::uint8_t>& bytes) {
+  socket_pair_t pair;
+  std::thread writer([&] {
+    [[maybe_unused]] const auto n =
+        ::send(pair.writer.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    pair.writer.reset();
+  });
+  const auto frame = platform::xpc_wire::read_frame(pair.reader.get(), {});
+  pair.reader.reset();
+  writer.join();
+  return frame.status;
+}
+
+std::vector<std::uint8_t> frame_of_length(std::uint32_t length) {
+  std::vector<std::uint8_t> bytes(4 + std::min<std::uint32_t>(length, 1024 * 1024 + 1), 0);
+  bytes[0] = static_cast<std::uint8_t>(length >> 24);
+  bytes[1] = static_cast<std::uint8_t>(length >> 16);
+  bytes[2] = static_cast<std::uint8_t>(length >> 8);
+  bytes[3] = static_cast<std::uint8_t>(length);
+  return bytes;
+}
+
+TEST(wire, frame_length_limit_is_one_mebibyte_inclusive) {
+  const std::uint32_t limit = platform::xpc_wire::max_frame_length;
+  EXPECT_EQ(read_after_writing(frame_of_length(limit)), read_status_t::undecodable)
+      << "a body of exactly the limit is read in full (here: not a property list)";
+  EXPECT_EQ(read_after_writing(frame_of_length(limit + 1)), read_status_t::too_long);
+  EXPECT_EQ(read_after_writing(frame_of_length(0xffffffffu)), read_status_t::too_long);
+}
+
+TEST(wire, stream_end_is_closed_between_frames_and_truncated_inside_one) {
+  EXPECT_EQ(read_after_writing({}), read_status_t::closed);
+  EXPECT_EQ(read_after_writing({0, 0}), read_status_t::truncated);
+  EXPECT_EQ(read_after_writing({0, 0, 0, 9, 'b', 'p'}), read_status_t::truncated);
+}
+
+TEST(wire, message_round_trips_with_every_value_type) {
+  const plist_ptr_t message(plist_new_dict());
+  plist_dict_set_item(message.get(), "text", platform::xpc_value(std::string("héllo")).release());
+  plist_dict_set_item(message.get(), "flag", platform::xpc_value(true).release());
+  plist_dict_set_item(message.get(), "low", platform::xpc_value(std::int32_t{-1}).release());
+  plist_dict_set_item(message.get(), "high",
+                      platform::xpc_value(std::numeric_limits<std::int32_t>::max()).release());
+  plist_dict_set_item(message.get(), "data",
+                      platform::xpc_value(std::vector<std::uint8_t>{0, 1, 255}).release());
+  socket_pair_t pair;
+  ASSERT_TRUE(platform::xpc_wire::write_frame(pair.writer.get(), message.get()));
+  const auto frame = platform::xpc_wire::read_frame(pair.reader.get(), {});
+  ASSERT_EQ(frame.status, read_status_t::ok);
+  plist_t got = frame.message.get();
+  EXPECT_EQ(platform::xpc_string(plist_dict_get_item(got, "text")), "héllo");
+  EXPECT_EQ(platform::xpc_boolean(plist_dict_get_item(got, "flag")), true);
+  EXPECT_EQ(platform::xpc_integer(plist_dict_get_item(got, "low")), -1);
+  EXPECT_EQ(platform::xpc_integer(plist_dict_get_item(got, "high")),
+            std::numeric_limits<std::int32_t>::max());
+  EXPECT_EQ(platform::xpc_data(plist_dict_get_item(got, "data")),
+            (std::vector<std::uint8_t>{0, 1, 255}));
+}
+
+TEST(wire, sender_check_accepts_only_the_expected_process) {
+  socket_pair_t pair;
+  ASSERT_TRUE(platform::pass_credentials(pair.reader.get()));
+  const plist_ptr_t message(plist_new_dict());
+  platform::xpc_wire::read_options_t options;
+
+  options.sender_pid = ::getpid();
+  ASSERT_TRUE(platform::xpc_wire::write_frame(pair.writer.get(), message.get()));
+  EXPECT_EQ(platform::xpc_wire::read_frame(pair.reader.get(), options).status, read_status_t::ok);
+
+  options.sender_pid = ::getpid() + 1;
+  ASSERT_TRUE(platform::xpc_wire::write_frame(pair.writer.get(), message.get()));
+  EXPECT_EQ(platform::xpc_wire::read_frame(pair.reader.get(), options).status,
+            read_status_t::foreign_sender);
+}
+
+TEST(wire, oversized_message_is_not_encoded) {
+  const std::string big(platform::xpc_wire::max_frame_length, 'x');
+  const plist_ptr_t message(plist_new_string(big.c_str()));
+  EXPECT_FALSE(platform::xpc_wire::encode(message.get()));
+}
+
+TEST(arguments, integers_outside_32_bits_and_other_types_are_refused) {
+  const plist_ptr_t big(plist_new_uint(std::uint64_t{1} << 31));
+  const plist_ptr_t negative_big(
+      plist_new_uint(static_cast<std::uint64_t>(-(std::int64_t{1} << 31) - 1)));
+  const plist_ptr_t lowest(plist_new_uint(static_cast<std::uint64_t>(-(std::int64_t{1} << 31))));
+  EXPECT_FALSE(platform::xpc_integer(big.get()));
+  EXPECT_FALSE(platform::xpc_integer(negative_big.get()));
+  EXPECT_EQ(platform::xpc_integer(lowest.get()), std::numeric_limits<std::int32_t>::min());
+  const plist_ptr_t text(plist_new_string("1"));
+  EXPECT_FALSE(platform::xpc_integer(text.get()));
+  EXPECT_FALSE(platform::xpc_boolean(text.get()));
+  EXPECT_FALSE(platform::xpc_data(text.get()));
+  EXPECT_FALSE(platform::xpc_string(nullptr));
+}
+
+TEST(arguments, conformance_checks_count_and_every_type) {
+  using enum platform::xpc_type_t;
+  const plist_ptr_t array(plist_new_array());
+  plist_array_append_item(array.get(), plist_new_data("\x01", 1));
+  plist_array_append_item(array.get(), plist_new_string("ns"));
+  plist_array_append_item(array.get(), plist_new_bool(0));
+  const platform::xpc_arguments_t arguments(array.get());
+  constexpr std::array exact{data, string, boolean};
+  constexpr std::array swapped{data, boolean, string};
+  constexpr std::array shorter{data, string};
+  constexpr std::array longer{data, string, boolean, integer};
+  EXPECT_TRUE(arguments.conform_to(exact));
+  EXPECT_FALSE(arguments.conform_to(swapped));
+  EXPECT_FALSE(arguments.conform_to(shorter));
+  EXPECT_FALSE(arguments.conform_to(longer));
+  EXPECT_EQ(arguments.data_at(0), std::vector<std::uint8_t>{1});
+  EXPECT_EQ(arguments.string_at(1), "ns");
+
+  const plist_ptr_t not_an_array(plist_new_dict());
+  constexpr std::array<platform::xpc_type_t, 0> none{};
+  EXPECT_FALSE(platform::xpc_arguments_t(not_an_array.get()).conform_to(none));
+}
+
+}  // namespace
