@@ -72,6 +72,13 @@ std::optional<process_ref_t> process_ref_t::of_pid(pid_t pid) {
   return process_ref_t(pid, std::move(pidfd));
 }
 
+std::optional<process_ref_t> process_ref_t::of_pid_and_pidfd(pid_t pid, int pidfd) {
+  if (pidfd < 0) return of_pid(pid);
+  std::optional<process_ref_t> process = of_pidfd(unique_fd_t(::fcntl(pidfd, F_DUPFD_CLOEXEC, 0)));
+  if (!process || process->pid() != pid) return std::nullopt;
+  return process;
+}
+
 bool process_ref_t::is_running() const {
   if (pidfd_) return signal_pidfd(pidfd_.get(), 0);
   return ::kill(pid_, 0) == 0 || errno == EPERM;

@@ -20,6 +20,9 @@ class process_ref_t {
   // A pidfd received from the kernel (for instance as SCM_PIDFD); its pid is read from fdinfo.
   static std::optional<process_ref_t> of_pidfd(unique_fd_t pidfd);
   static std::optional<process_ref_t> of_pid(pid_t pid);
+  // The process a connection recorded: its own copy of pidfd when there is one (it must name
+  // that pid), else a pidfd opened for the pid.
+  static std::optional<process_ref_t> of_pid_and_pidfd(pid_t pid, int pidfd);
 
   pid_t pid() const { return pid_; }
   int pidfd() const { return pidfd_.get(); }

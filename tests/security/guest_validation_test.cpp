@@ -132,6 +132,24 @@ TEST(process_ref_test, SocketPeerIsTheConnectedProcess) {
   EXPECT_EQ(copy->pid(), peer->pid());
 }
 
+TEST(process_ref_test, RecordedPidfdMustNameTheRecordedPid) {
+  const std::optional<client_process_t> client = client_process_t::start(client_program_path());
+  ASSERT_TRUE(client.has_value());
+  const std::optional<platform::process_ref_t> recorded = client->reference();
+  ASSERT_TRUE(recorded.has_value());
+
+  const std::optional<platform::process_ref_t> copy =
+      platform::process_ref_t::of_pid_and_pidfd(client->pid(), recorded->pidfd());
+  ASSERT_TRUE(copy.has_value());
+  EXPECT_EQ(copy->pid(), client->pid());
+  EXPECT_NE(copy->pidfd(), recorded->pidfd());
+  EXPECT_FALSE(platform::process_ref_t::of_pid_and_pidfd(::getpid(), recorded->pidfd()));
+  const std::optional<platform::process_ref_t> opened =
+      platform::process_ref_t::of_pid_and_pidfd(client->pid(), -1);
+  ASSERT_TRUE(opened.has_value());
+  EXPECT_TRUE(opened->is_running());
+}
+
 TEST(process_ref_test, ReapedProcessIsNotRunningAndCannotBeFound) {
   const pid_t pid = ::fork();
   if (pid == 0) ::_exit(0);
