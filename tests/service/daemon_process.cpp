@@ -1,0 +1,117 @@
+#include "tests/service/daemon_process.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "tests/sandbox/support.h"
+
+namespace {
+
+// The shell's own pid is the daemon's after exec, which is what LISTEN_PID must name.
+std::string launch_script(const daemon_options_t& options) {
+  std::string script = "exec";
+  if (options.activated_socket >= 0) script = "LISTEN_PID=$$ LISTEN_FDS=1 exec";
+  if (options.user) {
+    const std::string id = std::to_string(*options.user);
+    script += " /usr/bin/setpriv --reuid " + id + " --regid " + id + " --clear-groups";
+  }
+  return script + " \"$0\"";
+}
+
+}  // namespace
+
+daemon_process_t::daemon_process_t(const daemon_options_t& options) {
+  const std::string program = sandbox::build_program(sandbox::helper_name);
+  const std::string script = launch_script(options);
+  std::vector<std::string> argv{"/bin/sh", "-c", script, program};
+  std::vector<char*> args;
+  for (auto& a : argv)
+    args.push_back(a.data());
+  args.push_back(nullptr);
+  std::vector<std::string> environment = options.environment;
+  std::vector<char*> env;
+  for (auto& e : environment)
+    env.push_back(e.data());
+  env.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (options.activated_socket >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, options.activated_socket, 3);
+  }
+  if (options.standard_error >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, options.standard_error, STDERR_FILENO);
+  }
+  if (::posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), env.data()) != 0) pid_ = -1;
+  posix_spawn_file_actions_destroy(&actions);
+}
+
+daemon_process_t::~daemon_process_t() {
+  if (pid_ > 0 && !status_) {
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+  }
+}
+
+std::optional<int> daemon_process_t::wait_exit(std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!status_ && pid_ > 0) {
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+      status_ = status;
+    } else if (std::chrono::steady_clock::now() >= deadline) {
+      break;
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  return status_;
+}
+
+platform::unique_fd_t listening_socket_at(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+  ::unlink(path.c_str());
+  platform::unique_fd_t fd(::socket(AF_UNIX, SOCK_STREAM, 0));
+  if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
+      ::listen(fd.get(), 16) != 0) {
+    fd.reset();
+  }
+  return fd;
+}
+
+// A line: level, date, time, component, [thread name], pid, thread id, name, "-", message.
+std::vector<std::string> trace_lines_of(const std::string& trace_path, pid_t pid) {
+  std::vector<std::string> lines;
+  std::ifstream file(trace_path);
+  for (std::string line; std::getline(file, line);) {
+    const auto separator = line.find(" - ");
+    if (separator == std::string::npos) continue;
+    std::istringstream prefix(line.substr(0, separator));
+    std::vector<std::string> fields;
+    for (std::string field; prefix >> field;)
+      fields.push_back(field);
+    if (fields.size() < 7 || fields[fields.size() - 3] != std::to_string(pid)) continue;
+    lines.push_back(fields[0] + " " + fields.back() + " - " + line.substr(separator + 3));
+  }
+  return lines;
+}
+
+bool has_line(const std::vector<std::string>& lines, const std::string& ending) {
+  return std::ranges::any_of(lines, [&](const std::string& line) {
+    return line.size() >= ending.size() &&
+           line.compare(line.size() - ending.size(), ending.size(), ending) == 0;
+  });
+}

@@ -1,0 +1,317 @@
+// The helper daemon itself, inside the throwaway root: trace placement, the protocol on the real
+// socket, malformed input, socket activation, the embedded lists and the command-line client.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "client/velmora_client.h"
+#include "platform/foundation/bundle.h"
+#include "platform/xpc/arguments.h"
+#include "platform/xpc/wire.h"
+#include "tests/sandbox/support.h"
+#include "tests/service/daemon_process.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using platform::property_list::plist_ptr_t;
+namespace fs = std::filesystem;
+
+constexpr const char* system_trace = "/var/log/velmora.trace";
+constexpr const char* tmp_trace_directory = "/tmp/.velmora";
+
+bool wait_for_line(const std::string& trace_path, pid_t pid, const std::string& ending) {
+  return sandbox::eventually([&] { return has_line(trace_lines_of(trace_path, pid), ending); });
+}
+
+std::optional<velmora_client_t> connect_when_listening(const std::string& path) {
+  std::optional<velmora_client_t> client;
+  sandbox::eventually([&] {
+    velmora_client_t::connect_status_t status{};
+    client = velmora_client_t::connect(path, &status);
+    return client.has_value();
+  });
+  return client;
+}
+
+mode_t mode_of(const std::string& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 ? status.st_mode : 0;
+}
+
+// While it lives, "/var/log" is a regular file, so nothing can be created below it.
+class var_log_unusable_t {
+ public:
+  var_log_unusable_t() {
+    fs::rename("/var/log", "/var/log.kept");
+    sandbox::write_file("/var/log", "");
+  }
+  ~var_log_unusable_t() {
+    fs::remove("/var/log");
+    fs::rename("/var/log.kept", "/var/log");
+  }
+};
+
+TEST(trace_placement, root_with_writable_var_log_uses_the_system_trace_file) {
+  ASSERT_TRUE(sandbox::write_file(system_trace, "earlier line\n", 0644));
+  fs::remove_all(tmp_trace_directory);
+  fs::remove_all("/root/.velmora");
+  daemon_process_t daemon({});
+  auto client = connect_when_listening(sandbox::helper_socket_path);
+  ASSERT_TRUE(client);
+  EXPECT_EQ(client->get_version(), "2.7");
+
+  EXPECT_TRUE(wait_for_line(system_trace, daemon.pid(), "main - velmora helper 2.7 started"));
+  EXPECT_TRUE(
+      has_line(trace_lines_of(system_trace, daemon.pid()), "helper_tool - 1 active connections"));
+  EXPECT_EQ(sandbox::read_file(system_trace).value_or("").rfind("earlier line\n", 0), 0u)
+      << "the probe neither truncates nor writes";
+  EXPECT_FALSE(fs::exists(tmp_trace_directory));
+  EXPECT_FALSE(fs::exists("/root/.velmora"));
+}
+
+TEST(trace_placement, root_without_var_log_console_user_or_home_uses_tmp) {
+  const var_log_unusable_t unusable;
+  fs::remove_all(tmp_trace_directory);
+  const std::string trace = std::string(tmp_trace_directory) + "/velmora.trace";
+  const std::string probe = std::string(tmp_trace_directory) + "/.velmora.trace";
+  {
+    daemon_process_t daemon({});
+    EXPECT_TRUE(wait_for_line(trace, daemon.pid(), "velmora helper 2.7 started"));
+  }
+  EXPECT_EQ(mode_of(tmp_trace_directory), S_IFDIR | 0755);
+  EXPECT_EQ(mode_of(probe), S_IFREG | 0644);
+  EXPECT_EQ(sandbox::read_file(probe), "");
+
+  // A second start finds both in place and leaves the probe as it is.
+  ASSERT_TRUE(sandbox::write_file(probe, "kept", 0600));
+  daemon_process_t again({});
+  EXPECT_TRUE(wait_for_line(trace, again.pid(), "velmora helper 2.7 started"));
+  EXPECT_EQ(sandbox::read_file(probe), "kept");
+}
+
+TEST(trace_placement, ordinary_user_traces_into_the_home_of_that_user) {
+  fs::remove(system_trace);
+  fs::remove_all("/home/alice/.velmora");
+  daemon_options_t options;
+  options.user = 1001;
+  options.environment.push_back("HOME=/tmp");  // only a fallback: the user database decides
+  daemon_process_t daemon(options);
+  const std::string trace = "/home/alice/.velmora/velmora.trace";
+  EXPECT_TRUE(wait_for_line(trace, daemon.pid(), "velmora helper 2.7 started"));
+  EXPECT_TRUE(fs::exists("/home/alice/.velmora/.velmora.trace"));
+  EXPECT_FALSE(fs::exists(system_trace));
+  EXPECT_FALSE(fs::exists(tmp_trace_directory + std::string("/velmora.trace")));
+  // Without the right to listen on the system socket it says so and ends.
+  const auto status = daemon.wait_exit(5s);
+  ASSERT_TRUE(status);
+  EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+  EXPECT_TRUE(has_line(trace_lines_of(trace, daemon.pid()), "helper stopped"));
+}
+
+TEST(trace_placement, directory_that_cannot_be_made_is_logged_and_aborts) {
+  const var_log_unusable_t unusable;
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  platform::unique_fd_t read_end(fds[0]);
+  daemon_options_t options;
+  options.environment.push_back("HOME=/proc/self");
+  options.standard_error = fds[1];
+  daemon_process_t daemon(options);
+  ::close(fds[1]);
+  const auto status = daemon.wait_exit(5s);
+  ASSERT_TRUE(status);
+  EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == SIGABRT);
+  char buffer[512] = {};
+  const ssize_t n = ::read(read_end.get(), buffer, sizeof(buffer) - 1);
+  ASSERT_GT(n, 0);
+  EXPECT_NE(std::string(buffer).find("Error: can't create trace file at /proc/self/.velmora\n"),
+            std::string::npos)
+      << buffer;
+}
+
+// A daemon started through socket activation on its own socket, as the tests below use it.
+class activated_daemon_test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::remove(sandbox::helper_socket_path);
+    listening_ = listening_socket_at(socket_path_);
+    ASSERT_TRUE(listening_);
+    ::chmod(socket_path_.c_str(), 0666);
+    daemon_options_t options;
+    options.activated_socket = listening_.get();
+    daemon_.emplace(options);
+  }
+
+  std::optional<velmora_client_t> connect() const {
+    velmora_client_t::connect_status_t status{};
+    return velmora_client_t::connect(socket_path_, &status);
+  }
+
+  int warnings() const {
+    int count = 0;
+    for (const auto& line : trace_lines_of(system_trace, daemon_->pid())) {
+      if (line.rfind("warning ", 0) == 0) ++count;
+    }
+    return count;
+  }
+
+  const std::string socket_path_ = "/tmp/activated-helper.socket";
+  platform::unique_fd_t listening_;
+  std::optional<daemon_process_t> daemon_;
+};
+
+TEST_F(activated_daemon_test, serves_on_the_socket_it_was_given) {
+  auto client = connect();
+  ASSERT_TRUE(client);
+  EXPECT_EQ(client->get_version(), "2.7");
+  EXPECT_EQ(client->restart_velmora("/Applications/Velmora.app"), false)
+      << "the operation without a handler answers NO";
+  EXPECT_EQ(client->get_version(), "2.7") << "and the connection goes on";
+  EXPECT_FALSE(fs::exists(sandbox::helper_socket_path));
+}
+
+std::vector<std::uint8_t> request(const char* op, std::vector<plist_ptr_t> args) {
+  const plist_ptr_t message(plist_new_dict());
+  plist_t array = plist_new_array();
+  for (auto& value : args)
+    plist_array_append_item(array, value.release());
+  plist_dict_set_item(message.get(), "seq", plist_new_uint(1));
+  plist_dict_set_item(message.get(), "op", plist_new_string(op));
+  plist_dict_set_item(message.get(), "args", array);
+  return platform::xpc_wire::encode(message.get()).value();
+}
+
+template <typename... values_t>
+std::vector<plist_ptr_t> values(const values_t&... items) {
+  std::vector<plist_ptr_t> list;
+  (list.push_back(platform::xpc_value(items)), ...);
+  return list;
+}
+
+bool closed_within(int fd, std::chrono::seconds limit) {
+  timeval timeout{static_cast<time_t>(limit.count()), 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+  char buffer[64];
+  return ::recv(fd, buffer, sizeof(buffer), 0) == 0;
+}
+
+TEST_F(activated_daemon_test, malformed_requests_end_only_their_own_connection) {
+  auto bystander = connect();
+  ASSERT_TRUE(bystander);
+  // Stops after two bytes of a frame and stays connected.
+  auto stalled = connect();
+  ASSERT_TRUE(stalled);
+  const auto stalled_at = std::chrono::steady_clock::now();
+  ASSERT_EQ(::send(stalled->socket(), "\0\0", 2, MSG_NOSIGNAL), 2);
+
+  auto truncated = request("get_version_with_reply:", {});
+  truncated.pop_back();
+  const std::string long_text(300, 'n');
+  struct case_t {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+  };
+  std::vector<case_t> cases;
+  cases.push_back({"oversized", {0x7f, 0xff, 0xff, 0xff}});
+  cases.push_back({"garbage", {0, 0, 0, 6, 'b', 'p', 'l', 'i', 's', 't'}});
+  cases.push_back({"truncated", truncated});
+  cases.push_back({"unknown op", request("erase_disk:reply:", {})});
+  cases.push_back({"integer as string", request("set_darkwake_mode:reply:", values(long_text))});
+  cases.push_back({"extra argument", request("get_version_with_reply:", values(true))});
+  cases.push_back({"boolean for namespace",
+                   request("is_service_installed_with_namespace:with_reply:", values(true))});
+  cases.push_back({"string for authorization",
+                   request("check_global_settings_auth:reply:", values(std::string("x")))});
+
+  for (const auto& item : cases) {
+    SCOPED_TRACE(item.name);
+    const int before = warnings();
+    auto client = connect();
+    ASSERT_TRUE(client);
+    ASSERT_EQ(::send(client->socket(), item.bytes.data(), item.bytes.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(item.bytes.size()));
+    if (item.name == std::string("truncated")) ::shutdown(client->socket(), SHUT_WR);
+    EXPECT_TRUE(closed_within(client->socket(), 3s));
+    EXPECT_TRUE(sandbox::eventually([&] { return warnings() == before + 1; }, 2s));
+    EXPECT_EQ(bystander->get_version(), "2.7");
+  }
+
+  EXPECT_TRUE(closed_within(stalled->socket(), 8s)) << "a frame begun must be finished";
+  EXPECT_GE(std::chrono::steady_clock::now() - stalled_at, 4s);
+  EXPECT_EQ(bystander->get_version(), "2.7");
+  EXPECT_EQ(daemon_->wait_exit(0ms), std::nullopt) << "the daemon keeps running";
+}
+
+TEST_F(activated_daemon_test, command_line_client_prints_answers_and_exit_statuses) {
+  const std::string helperctl = sandbox::build_program("velmora-helperctl");
+  auto version = sandbox::run({helperctl, "--socket", socket_path_, "version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.output, "2.7\n");
+
+  auto restart = sandbox::run({helperctl, "--socket", socket_path_, "restart", "/x.app"});
+  EXPECT_EQ(restart.status, 1);
+  EXPECT_EQ(restart.output, "NO\n");
+
+  auto nowhere = sandbox::run({helperctl, "--socket", "/tmp/nothing.socket", "version"});
+  EXPECT_EQ(nowhere.status, 2);
+  EXPECT_NE(nowhere.errors.find("cannot connect"), std::string::npos);
+
+  // Until the code-signature check is wired, a client that is not root is refused.
+  auto as_alice = sandbox::run({"/usr/bin/setpriv", "--reuid", "1001", "--regid", "1001",
+                                "--clear-groups", helperctl, "--socket", socket_path_, "version"});
+  EXPECT_EQ(as_alice.status, 2);
+  EXPECT_NE(as_alice.errors.find("refused"), std::string::npos) << as_alice.errors;
+
+  for (const std::vector<std::string>& wrong : {std::vector<std::string>{"set-darkwake", "two"},
+                                                {"version", "extra"},
+                                                {"no-such"},
+                                                {"set-autostart", "maybe", "ns"},
+                                                {"start"}}) {
+    std::vector<std::string> argv{helperctl, "--socket", socket_path_};
+    argv.insert(argv.end(), wrong.begin(), wrong.end());
+    const auto result = sandbox::run(argv);
+    EXPECT_EQ(result.status, 64) << wrong[0];
+    EXPECT_FALSE(result.errors.empty()) << wrong[0];
+  }
+
+  const auto help = sandbox::run({helperctl, "--help"});
+  EXPECT_EQ(help.status, 0);
+  for (const char* command :
+       {"version", "install-service", "install", "uninstall", "fix-maxfiles", "restart", "reboot",
+        "start", "is-installed", "is-disabled", "is-run-at-load", "set-tray", "quit",
+        "check-global-settings", "set-darkwake", "is-autostart", "set-autostart"}) {
+    EXPECT_NE(help.output.find(std::string("  ") + command + " "), std::string::npos) << command;
+  }
+  const auto command_help = sandbox::run({helperctl, "set-tray", "--help"});
+  EXPECT_EQ(command_help.status, 0);
+  EXPECT_NE(command_help.output.find("set-tray NAME on|off BUNDLE"), std::string::npos);
+}
+
+TEST(embedded_lists, objcopy_extracts_both_lists_from_the_daemon) {
+  const std::string daemon = sandbox::build_program(sandbox::helper_name);
+  for (const auto& [section, size] :
+       {std::pair<std::string, std::size_t>{"__info_plist", 957}, {"__launchd_plist", 456}}) {
+    const std::string out = "/tmp/" + section + ".xml";
+    const auto result = sandbox::run(
+        {"/usr/bin/objcopy", "-O", "binary", "--only-section=" + section, daemon, out});
+    ASSERT_EQ(result.status, 0) << result.errors;
+    const auto bytes = sandbox::read_file(out);
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(bytes->size(), size) << section;
+    const platform::bundle_t list(*bytes);
+    if (section == "__info_plist") {
+      EXPECT_EQ(list.stringForInfoDictionaryKey("CFBundleVersion"), "2.7");
+      EXPECT_EQ(list.stringsForInfoDictionaryKey("SMAuthorizedClients").size(), 1u);
+    } else {
+      EXPECT_EQ(list.stringForInfoDictionaryKey("Label"), sandbox::helper_name);
+    }
+  }
+}
+
+}  // namespace

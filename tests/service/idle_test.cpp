@@ -1,0 +1,155 @@
+// The idle rule of the real daemon: it never ends before its first client has come and gone,
+// and ends at the first one-second test at which no client is connected and 10 s have passed
+// since the latest acceptance. The cases take seconds each, so they run side by side, each with
+// its own daemon on its own activated socket.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <future>
+#include <thread>
+
+#include "client/velmora_client.h"
+#include "tests/sandbox/support.h"
+#include "tests/service/daemon_process.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using clock_type = std::chrono::steady_clock;
+
+constexpr const char* trace_path = "/var/log/velmora.trace";
+
+double seconds_between(clock_type::time_point from, clock_type::time_point to) {
+  return std::chrono::duration<double>(to - from).count();
+}
+
+// One daemon on its own socket, and the clients of one case.
+class idle_case_t {
+ public:
+  explicit idle_case_t(const std::string& name)
+      : socket_path_("/tmp/idle-" + name + ".socket"),
+        listening_(listening_socket_at(socket_path_)) {
+    daemon_options_t options;
+    options.activated_socket = listening_.get();
+    daemon_.emplace(options);
+  }
+
+  std::optional<velmora_client_t> connect() {
+    velmora_client_t::connect_status_t status{};
+    auto client = velmora_client_t::connect(socket_path_, &status);
+    if (client) accepted_at_ = clock_type::now();
+    return client;
+  }
+
+  // Seconds from the latest acceptance to the exit; nothing when it still runs at the limit.
+  std::optional<double> exit_after_acceptance(std::chrono::seconds limit) {
+    if (!daemon_->wait_exit(limit)) return std::nullopt;
+    return seconds_between(accepted_at_, clock_type::now());
+  }
+
+  bool running() { return !daemon_->wait_exit(0ms); }
+  std::vector<std::string> trace() const { return trace_lines_of(trace_path, daemon_->pid()); }
+
+  int count(const std::string& ending) const {
+    int n = 0;
+    for (const auto& line : trace())
+      n += has_line({line}, ending) ? 1 : 0;
+    return n;
+  }
+
+ private:
+  std::string socket_path_;
+  platform::unique_fd_t listening_;
+  std::optional<daemon_process_t> daemon_;
+  clock_type::time_point accepted_at_;
+};
+
+// The limits allow for the one-second slices and a busy machine.
+constexpr double earliest_exit = 9.9;
+constexpr double latest_exit = 11.8;
+
+void client_leaving_early_ends_the_daemon_ten_seconds_after_its_acceptance() {
+  idle_case_t c("early");
+  {
+    auto client = c.connect();
+    ASSERT_TRUE(client);
+    std::this_thread::sleep_for(3s);
+  }
+  const auto exit_after = c.exit_after_acceptance(20s);
+  ASSERT_TRUE(exit_after);
+  EXPECT_GE(*exit_after, earliest_exit);
+  EXPECT_LE(*exit_after, latest_exit);
+  EXPECT_EQ(c.count("helper_tool - 1 active connections"), 1);
+  EXPECT_EQ(c.count("helper_tool - last conn invalidated"), 1);
+}
+
+void client_staying_long_ends_the_daemon_within_a_slice_of_leaving() {
+  idle_case_t c("long");
+  {
+    auto client = c.connect();
+    ASSERT_TRUE(client);
+    std::this_thread::sleep_for(12s);
+    EXPECT_EQ(client->get_version(), "2.7");
+  }
+  const auto left_at = clock_type::now();
+  ASSERT_TRUE(c.exit_after_acceptance(5s));
+  EXPECT_LE(seconds_between(left_at, clock_type::now()), 1.5);
+}
+
+void one_of_two_clients_leaving_does_not_idle_the_daemon() {
+  idle_case_t c("two");
+  auto first = c.connect();
+  auto second = c.connect();
+  ASSERT_TRUE(first && second);
+  std::this_thread::sleep_for(1s);
+  first.reset();
+  std::this_thread::sleep_for(1s);
+  EXPECT_EQ(c.count("helper_tool - 2 active connections"), 1);
+  EXPECT_EQ(c.count("helper_tool - last conn invalidated"), 0);
+  EXPECT_EQ(second->get_version(), "2.7");
+  second.reset();
+  const auto exit_after = c.exit_after_acceptance(20s);
+  ASSERT_TRUE(exit_after);
+  EXPECT_GE(*exit_after, earliest_exit);
+  EXPECT_LE(*exit_after, latest_exit);
+  EXPECT_EQ(c.count("helper_tool - last conn invalidated"), 1);
+}
+
+void client_arriving_while_idle_restarts_the_count() {
+  idle_case_t c("again");
+  c.connect().reset();
+  const auto first_left = clock_type::now();
+  std::this_thread::sleep_for(6s);
+  ASSERT_TRUE(c.running());
+  c.connect().reset();
+  std::this_thread::sleep_until(first_left + 12s);
+  EXPECT_TRUE(c.running()) << "the count must start again from the latest acceptance";
+  const auto exit_after = c.exit_after_acceptance(20s);
+  ASSERT_TRUE(exit_after);
+  EXPECT_GE(*exit_after, earliest_exit);
+  EXPECT_LE(*exit_after, latest_exit);
+  EXPECT_EQ(c.count("helper_tool - last conn invalidated"), 2);
+}
+
+void daemon_without_clients_keeps_running() {
+  idle_case_t c("none");
+  EXPECT_FALSE(c.exit_after_acceptance(13s));
+  auto client = c.connect();
+  ASSERT_TRUE(client);
+  EXPECT_EQ(client->get_version(), "2.7");
+}
+
+TEST(idle_exit, every_case_side_by_side) {
+  std::vector<std::future<void>> cases;
+  for (auto* scenario :
+       {&client_leaving_early_ends_the_daemon_ten_seconds_after_its_acceptance,
+        &client_staying_long_ends_the_daemon_within_a_slice_of_leaving,
+        &one_of_two_clients_leaving_does_not_idle_the_daemon,
+        &client_arriving_while_idle_restarts_the_count, &daemon_without_clients_keeps_running}) {
+    cases.push_back(std::async(std::launch::async, scenario));
+  }
+  for (auto& c : cases)
+    c.get();
+}
+
+}  // namespace
