@@ -1,10 +1,16 @@
-/* A client for the code-signing tests: says it runs, then waits until its input ends. */
+/* A client for the code-signing tests: says it runs, then waits until its input ends. Started
+   with a program path, it runs that program in its place when a byte arrives. */
 #include <unistd.h>
 
-int main(void) {
+int main(int argc, char** argv) {
   char byte = 'r';
   if (write(STDOUT_FILENO, &byte, 1) != 1) return 1;
   while (read(STDIN_FILENO, &byte, 1) > 0) {
+    if (argc > 1) {
+      char* replacement[] = {argv[1], NULL};
+      execv(argv[1], replacement);
+      return 1;
+    }
   }
   return 0;
 }

@@ -66,6 +66,12 @@ long next_serial() {
   return ++serial;
 }
 
+// The client program writes one byte once it runs.
+bool wait_until_running(int output) {
+  char ready = 0;
+  return ::read(output, &ready, 1) == 1;
+}
+
 }  // namespace
 
 identity_t make_identity(const certificate_spec_t& spec, const identity_t* issuer) {
@@ -174,8 +180,9 @@ bool sign_bundle(const std::filesystem::path& bundle, const chain_t& chain,
   return platform::sign_bundle(bundle, identifier, chain.signing_identity(), error);
 }
 
-std::optional<client_process_t> client_process_t::start(
-    const std::filesystem::path& executable, const std::vector<std::string>& environment) {
+std::optional<client_process_t> client_process_t::start(const std::filesystem::path& executable,
+                                                        const std::vector<std::string>& environment,
+                                                        const std::filesystem::path& replacement) {
   int input[2];
   int output[2];
   if (::pipe2(input, O_CLOEXEC) != 0) return std::nullopt;
@@ -192,7 +199,9 @@ std::optional<client_process_t> client_process_t::start(
     envp.push_back(entry.data());
   envp.push_back(nullptr);
   std::string program = executable.string();
-  char* argv[] = {program.data(), nullptr};
+  std::string replacement_program = replacement.string();
+  char* argv[] = {program.data(), replacement.empty() ? nullptr : replacement_program.data(),
+                  nullptr};
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -203,15 +212,21 @@ std::optional<client_process_t> client_process_t::start(
   const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) return std::nullopt;
-  client_process_t client(pid, std::move(input_write));
+  client_process_t client(pid, std::move(input_write), std::move(output_read));
   output_write.reset();
-  char ready = 0;
-  if (::read(output_read.get(), &ready, 1) != 1) return std::nullopt;
+  if (!wait_until_running(client.output_.get())) return std::nullopt;
   return client;
 }
 
+bool client_process_t::execute_replacement() {
+  const char request = 'x';
+  return ::write(input_.get(), &request, 1) == 1 && wait_until_running(output_.get());
+}
+
 client_process_t::client_process_t(client_process_t&& other) noexcept
-    : pid_(std::exchange(other.pid_, 0)), input_(std::move(other.input_)) {}
+    : pid_(std::exchange(other.pid_, 0)),
+      input_(std::move(other.input_)),
+      output_(std::move(other.output_)) {}
 
 client_process_t::~client_process_t() {
   if (pid_ <= 0) return;

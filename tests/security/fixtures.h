@@ -68,6 +68,7 @@ bool write_key_pem(const std::filesystem::path& path, EVP_PKEY* key);
 bool write_trust_anchor(const std::filesystem::path& directory, const chain_t& chain);
 
 // The small client program: writes one byte when it runs, then waits until standard input ends.
+// Given a program path as its argument, it executes that program when a byte arrives.
 std::filesystem::path client_program_path();
 
 struct bundle_spec_t {
@@ -88,21 +89,27 @@ bool sign_bundle(const std::filesystem::path& bundle, const chain_t& chain,
 // A client started from an executable. It is killed and reaped when the object goes.
 class client_process_t {
  public:
-  // environment: extra NAME=VALUE entries. Returns once the program runs.
+  // environment: extra NAME=VALUE entries; replacement: the program to execute on request.
+  // Returns once the program runs.
   static std::optional<client_process_t> start(const std::filesystem::path& executable,
-                                               const std::vector<std::string>& environment = {});
+                                               const std::vector<std::string>& environment = {},
+                                               const std::filesystem::path& replacement = {});
   client_process_t(client_process_t&& other) noexcept;
   client_process_t& operator=(client_process_t&&) = delete;
   ~client_process_t();
 
   pid_t pid() const { return pid_; }
   std::optional<platform::process_ref_t> reference() const;
+  // Makes the client execute its replacement program; true once that program runs.
+  bool execute_replacement();
 
  private:
-  client_process_t(pid_t pid, platform::unique_fd_t input) : pid_(pid), input_(std::move(input)) {}
+  client_process_t(pid_t pid, platform::unique_fd_t input, platform::unique_fd_t output)
+      : pid_(pid), input_(std::move(input)), output_(std::move(output)) {}
 
   pid_t pid_;
   platform::unique_fd_t input_;
+  platform::unique_fd_t output_;
 };
 
 // A fresh directory under the system's temporary directory, removed with everything in it.

@@ -104,6 +104,22 @@ TEST_F(guest_validation_test, FileReplacedOnDiskAfterStartIsNotTrusted) {
             platform::errSecCSBadResource);
 }
 
+// A signed program that looks up fine and then executes another one before the check.
+TEST_F(guest_validation_test, ClientThatExecutedAnotherProgramIsRefused) {
+  ASSERT_TRUE(sign_bundle(bundle_, chain_));
+  std::optional<client_process_t> client =
+      client_process_t::start(main_executable(bundle_), {}, client_program_path());
+  ASSERT_TRUE(client.has_value());
+  const std::optional<platform::guest_code_t> guest = guest_of(*client);
+  ASSERT_TRUE(guest.has_value());
+  ASSERT_EQ(platform::SecCodeCheckValidityWithAnchors(*guest, client_requirement_, anchors_),
+            platform::errSecSuccess);
+  ASSERT_TRUE(client->execute_replacement());
+  EXPECT_TRUE(guest->process.is_running());
+  EXPECT_EQ(platform::SecCodeCheckValidityWithAnchors(*guest, client_requirement_, anchors_),
+            platform::errSecCSNoSuchCode);
+}
+
 TEST_F(guest_validation_test, ClientGoneAfterLookupIsRefused) {
   ASSERT_TRUE(sign_bundle(bundle_, chain_));
   std::optional<client_process_t> client = client_process_t::start(main_executable(bundle_));
