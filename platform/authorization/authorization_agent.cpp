@@ -12,13 +12,11 @@
 
 #include "platform/base/unique_fd.h"
 
-extern char** environ;
-
 namespace platform::authorization {
 namespace {
 
 // A user name and a password never come near this; more is not an answer.
-constexpr std::size_t kMaximumOutput = 64 * 1024;
+constexpr std::size_t kMaximumOutput = std::size_t{64} * 1024;
 
 void wipe(std::string& secret) {
   if (!secret.empty()) OPENSSL_cleanse(secret.data(), secret.size());
@@ -112,6 +110,7 @@ agent_answer_t run_authorization_agent(const std::string& agent_path, const std:
   }
   std::vector<std::string> arguments{agent_path, right, description};
   std::vector<char*> argv;
+  argv.reserve(arguments.size() + 1);
   for (std::string& argument : arguments)
     argv.push_back(argument.data());
   argv.push_back(nullptr);

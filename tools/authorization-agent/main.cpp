@@ -1,7 +1,7 @@
 // Stand-in for the credentials dialog at /usr/libexec/authorization-agent: called with the right's
 // name and description, it answers with the next line of the test's scenario.
 
-#include <cstdio>
+#include <iostream>
 
 #include "tools/authorization-agent/scenario.h"
 #include "tools/journal/standin.h"
@@ -10,7 +10,7 @@ namespace {
 
 int agent(const std::vector<std::string>& arguments) {
   if (arguments.size() != 2) {
-    std::fprintf(stderr, "usage: authorization-agent <right-name> <description>\n");
+    std::cerr << "usage: authorization-agent <right-name> <description>\n";
     return 2;
   }
   // Nobody left to answer the dialog: it is dismissed.
@@ -19,7 +19,7 @@ int agent(const std::vector<std::string>& arguments) {
   if (!line || *line == "cancel") return 1;
   const std::size_t space = line->find(' ');
   if (*line == "fail" || space == std::string::npos) return 2;
-  std::printf("%s\n%s\n", line->substr(0, space).c_str(), line->substr(space + 1).c_str());
+  std::cout << line->substr(0, space) << '\n' << line->substr(space + 1) << '\n' << std::flush;
   return 0;
 }
 

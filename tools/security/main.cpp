@@ -1,7 +1,7 @@
 // Stand-in for /usr/bin/security: only "authorizationdb remove RIGHT", on the authorization
 // database the daemon reads.
 
-#include <cstdio>
+#include <iostream>
 
 #include "platform/authorization/rights_database.h"
 #include "tools/journal/standin.h"
@@ -12,16 +12,16 @@ namespace authorization = platform::authorization;
 
 int security(const std::vector<std::string>& arguments) {
   if (arguments.size() != 3 || arguments[0] != "authorizationdb" || arguments[1] != "remove") {
-    std::fprintf(stderr, "usage: security authorizationdb remove <right-name>\n");
+    std::cerr << "usage: security authorizationdb remove <right-name>\n";
     return 2;
   }
   authorization::rights_database_t database(authorization::kAuthorizationDatabasePath);
   const platform::os_status_t status = database.remove(arguments[2]);
   if (status != platform::errAuthorizationSuccess) {
-    std::fprintf(stderr, "NO (%d)\n", status);
+    std::cerr << "NO (" << status << ")\n";
     return 1;
   }
-  std::fprintf(stderr, "YES (0)\n");
+  std::cerr << "YES (0)\n";
   return 0;
 }
 
