@@ -1,0 +1,89 @@
+#pragma once
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/types.h>
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "service/helper_tool.h"
+
+namespace install_test {
+
+inline constexpr uid_t kAlice = 1001;  // administrator, password "alice-secret"
+inline constexpr uid_t kBob = 1002;
+inline constexpr const char* kInstalledBundle = "/Applications/Velmora.app";
+// The bundle's executable appends the path it was started as to this file.
+inline constexpr const char* kStartedLog = "/var/run/velmora-started.log";
+
+struct trace_line_t {
+  std::string level;
+  std::string message;
+
+  bool operator==(const trace_line_t&) const = default;
+  friend void PrintTo(const trace_line_t& line, std::ostream* out) {
+    *out << line.level << " \"" << line.message << '"';
+  }
+};
+trace_line_t info(std::string message);
+trace_line_t warning(std::string message);
+trace_line_t error(std::string message);
+
+struct file_status_t {
+  mode_t mode = 0;  // lstat's st_mode
+  uid_t uid = 0;
+  gid_t gid = 0;
+};
+std::optional<file_status_t> statusOf(const std::string& path);
+
+std::string readText(const std::string& path);
+void writeText(const std::string& path, const std::string& text, mode_t mode = 0644,
+               uid_t owner = 0);
+void makeDirectory(const std::string& path, mode_t mode = 0755, uid_t owner = 0);
+bool exists(const std::string& path);  // without following a last link
+
+// A bundle the way a user downloads it: owned by the user, with loose modes, whose executable
+// records its start in kStartedLog. Returns its path.
+std::string makeUserBundle(const std::string& bundle_path, uid_t owner = kAlice);
+// A user's configuration folder with the files the global configuration copies.
+std::string makeUserConfig(const std::string& dir, uid_t owner = kAlice);
+
+// The paths the started applications recorded, one per start.
+std::vector<std::string> startedApplications();
+
+// Every path under dir, relative, found without following links.
+std::vector<std::string> treeOf(const std::string& dir);
+
+class InstallFixture : public ::testing::Test {
+ protected:
+  void SetUp() override;
+
+  // An authorization of alice's session whose credentials the agent gives for the next answers
+  // needed (one per request that asks).
+  static auth_data_t administrator(int answers = 1);
+  // A session whose user cancels the credentials dialog.
+  static auth_data_t cancelled();
+
+  // Each asserts that the reply came exactly once.
+  bool install(const auth_data_t& auth, const std::string& bundle_path,
+               const std::string& vl_namespace, const std::string& sysconfig = "");
+  bool uninstall(const auth_data_t& auth, const std::string& bundle_path,
+                 const std::string& vl_namespace);
+
+  std::vector<trace_line_t> lines() const;
+  std::vector<std::string> messages() const;  // "level message", for order checks
+  bool traced(const trace_line_t& line) const;
+  // The warnings of the install and uninstall flows themselves.
+  std::vector<std::string> flowWarnings() const;
+
+  // The arguments of every call of a stand-in tool, by its macOS path.
+  static std::vector<std::vector<std::string>> callsOf(const std::string& tool_path);
+
+  helper_tool_t tool;
+  std::string trace_path_;
+};
+
+}  // namespace install_test
