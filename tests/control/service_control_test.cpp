@@ -34,24 +34,19 @@ class ServiceControl : public testing::Test {
                         0755);
   }
 
-  // A daemon (or agent) list as the install writes it, with the two flags given.
-  static void write_list(const std::string& path, bool run_at_load, bool disabled = false,
-                         const std::string& program = job_program) {
-    auto list = launchd_plist::job_dictionary("com.corvantix.x.service", program, "--service");
+  // A list as the install writes it, with the two flags given.
+  static void write_list(const std::string& path, const std::string& label, bool run_at_load,
+                         bool disabled = false, const std::string& program = job_program) {
+    auto list = launchd_plist::job_dictionary(label, program, "--service");
     plist_dict_set_item(list.get(), "RunAtLoad", plist_new_bool(run_at_load));
     plist_dict_set_item(list.get(), "Disabled", plist_new_bool(disabled));
     ASSERT_TRUE(platform::property_list::write_xml(path, list.get(), true));
   }
 
-  // The list is labelled after its file, as the stand-in runs it by label.
   static void write_service_list(const std::string& vl_namespace, bool run_at_load,
                                  bool disabled = false, const std::string& program = job_program) {
-    auto list =
-        launchd_plist::service_dictionary(launchd_plist::service_label(vl_namespace), program);
-    plist_dict_set_item(list.get(), "RunAtLoad", plist_new_bool(run_at_load));
-    plist_dict_set_item(list.get(), "Disabled", plist_new_bool(disabled));
-    ASSERT_TRUE(platform::property_list::write_xml(launchd_plist::service_plist_path(vl_namespace),
-                                                   list.get(), true));
+    write_list(launchd_plist::service_plist_path(vl_namespace),
+               launchd_plist::service_label(vl_namespace), run_at_load, disabled, program);
   }
 
   static std::vector<call_t> launchctl_calls() {
@@ -127,7 +122,7 @@ TEST_F(ServiceControl, MissingListIsStillLoadedAndTheFailedLoadAnswers) {
 }
 
 TEST_F(ServiceControl, InvalidNamespaceIsRefusedSilentlyWithoutRunningATool) {
-  write_list("/Library/LaunchAgents/com.corvantix.velmora-1.Frontend.plist", true);
+  write_list("/Library/LaunchAgents/com.corvantix.velmora-1.Frontend.plist", "agent", true);
   EXPECT_FALSE(start("velmora-1"));
   EXPECT_FALSE(answer([&](const bool_reply_t& r) { helper.quit_service("velmora-1", r); }));
   EXPECT_FALSE(
@@ -148,14 +143,14 @@ TEST_F(ServiceControl, QueriesReadTheListsOfAnyNamespace) {
   EXPECT_FALSE(ask(&helper_tool_t::isAutostartEnabledForNamespace, "ctl_never"));
 
   write_service_list("ctl_query", false, true);
-  write_list(launchd_plist::agent_plist_path("ctl_query"), true);
+  write_list(launchd_plist::agent_plist_path("ctl_query"), "agent", true);
   EXPECT_TRUE(ask(&helper_tool_t::is_service_installed_with_namespace, "ctl_query"));
   EXPECT_TRUE(ask(&helper_tool_t::is_service_disabled_with_namespace, "ctl_query"));
   EXPECT_FALSE(ask(&helper_tool_t::is_service_run_at_load_with_namespace, "ctl_query"));
   EXPECT_TRUE(ask(&helper_tool_t::isAutostartEnabledForNamespace, "ctl_query"));
 
   fs::create_directory("/Library/LaunchDaemons/com.corvantix.sub");
-  write_list("/Library/LaunchDaemons/com.corvantix.sub/x.service.plist", true);
+  write_list("/Library/LaunchDaemons/com.corvantix.sub/x.service.plist", "sub", true);
   EXPECT_TRUE(ask(&helper_tool_t::is_service_installed_with_namespace, "sub/x"));
   EXPECT_TRUE(ask(&helper_tool_t::is_service_run_at_load_with_namespace, "sub/x"));
 
@@ -166,7 +161,7 @@ TEST_F(ServiceControl, QueriesReadTheListsOfAnyNamespace) {
 TEST_F(ServiceControl, AutostartRewritesTheListsThatExistAndLoadsNothing) {
   const auto agent = launchd_plist::agent_plist_path("ctl_auto");
   const auto daemon = launchd_plist::service_plist_path("ctl_auto");
-  write_list(agent, true);
+  write_list(agent, "agent", true);
   EXPECT_TRUE(
       answer([&](const bool_reply_t& r) { helper.setAutostartEnabled(false, "ctl_auto", r); }));
   EXPECT_EQ(bool_value(platform::property_list::read_file(agent).get(), "RunAtLoad"), false);
