@@ -14,7 +14,6 @@
 namespace install_test {
 
 inline constexpr uid_t kAlice = 1001;  // administrator, password "alice-secret"
-inline constexpr uid_t kBob = 1002;
 inline constexpr const char* kInstalledBundle = "/Applications/Velmora.app";
 // The bundle's executable appends the path it was started as to this file.
 inline constexpr const char* kStartedLog = "/var/run/velmora-started.log";
