@@ -23,8 +23,9 @@ code_check_t check_bundle_code(const std::filesystem::path& bundle, int executab
   const std::optional<std::string> info_bytes =
       read_file_bytes(AT_FDCWD, info_plist_path(bundle).c_str());
   const property_list::plist_ptr_t info = plist_values::parse(info_bytes.value_or(""));
-  if (!PLIST_IS_DICT(info.get()))
+  if (!PLIST_IS_DICT(info.get())) {
     return {errSecCSBadBundleFormat, "Info.plist is missing or unreadable"};
+  }
 
   signature_check_t verified = verify_code_signature(*signature, anchors);
   if (verified.status != 0) return {verified.status, std::move(verified.reason)};

@@ -73,8 +73,9 @@ signature_check_t verify_code_signature(std::string_view der, X509_STORE* anchor
                                                 (signer ? chain_error : "no signer certificate"));
   }
   std::optional<code_directory_t> directory = code_directory_t::decode(bio_contents(content.get()));
-  if (!directory)
+  if (!directory) {
     return failure(errSecCSSignatureFailed, "the signed content is no code directory");
+  }
   return signature_check_t{0, {}, signed_code_t{std::move(*directory), std::move(chain)}};
 }
 
