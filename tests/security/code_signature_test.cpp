@@ -65,6 +65,29 @@ TEST_F(bundle_signature_test, DamagedSignatureIsRefused) {
   EXPECT_EQ(check_on_disk(nullptr).status, platform::errSecCSSignatureFailed);
 }
 
+// A second signer could vouch for other content than the first: only one signer is accepted.
+TEST_F(bundle_signature_test, SignatureWithTwoSignersIsRefused) {
+  ASSERT_TRUE(sign_bundle(bundle_, chain_));
+  const std::filesystem::path signature = platform::signature_path(bundle_);
+  const std::string der = read_all(signature);
+  platform::openssl::bio_ptr_t input(BIO_new_mem_buf(der.data(), static_cast<int>(der.size())));
+  platform::openssl::cms_ptr_t cms(d2i_CMS_bio(input.get(), nullptr));
+  ASSERT_TRUE(cms);
+  const chain_t other = make_developer_chain();
+  ASSERT_NE(CMS_add1_signer(cms.get(), other.leaf.certificate.get(), other.leaf.key.get(),
+                            EVP_sha256(), CMS_BINARY),
+            nullptr);
+  platform::openssl::bio_ptr_t output(BIO_new(BIO_s_mem()));
+  ASSERT_EQ(i2d_CMS_bio(output.get(), cms.get()), 1);
+  char* bytes = nullptr;
+  const long length = BIO_get_mem_data(output.get(), &bytes);
+  write_all(signature, std::string(bytes, static_cast<std::size_t>(length)));
+
+  const platform::code_check_t check = check_on_disk(nullptr);
+  EXPECT_EQ(check.status, platform::errSecCSSignatureFailed);
+  EXPECT_NE(check.reason.find("one signer"), std::string::npos) << check.reason;
+}
+
 TEST_F(bundle_signature_test, ChainMustLeadToAnAnchorInTheStore) {
   const chain_t stranger = make_developer_chain();
   ASSERT_TRUE(sign_bundle(bundle_, stranger));

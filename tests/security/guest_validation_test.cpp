@@ -40,6 +40,14 @@ TEST_F(guest_validation_test, UnsignedRunningClientIsRefused) {
   EXPECT_EQ(validity(*client), platform::errSecCSUnsigned);
 }
 
+TEST_F(guest_validation_test, ClientChangedAfterSigningIsRefused) {
+  ASSERT_TRUE(sign_bundle(bundle_, chain_));
+  append_byte(main_executable(bundle_));
+  const std::optional<client_process_t> client = client_process_t::start(main_executable(bundle_));
+  ASSERT_TRUE(client.has_value());
+  EXPECT_EQ(validity(*client), platform::errSecCSBadResource);
+}
+
 TEST_F(guest_validation_test, ExecutableOutsideABundleHasNoGuest) {
   const std::optional<client_process_t> loose = client_process_t::start(client_program_path());
   ASSERT_TRUE(loose.has_value());
