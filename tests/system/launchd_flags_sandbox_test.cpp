@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "platform/foundation/property_list.h"
+#include "system/external_commands.h"
+#include "tests/sandbox/support.h"
+#include "tests/system/replaced_tool.h"
+#include "trace/trace.h"
+
+namespace {
+
+namespace property_list = platform::property_list;
+using trace_lines_t = std::vector<std::pair<std::string, std::string>>;
+
+const std::string plist = "/Library/LaunchDaemons/com.corvantix.flags.service.plist";
+const std::string trace_path = "/var/log/flags-test.trace";
+
+std::string binary_of(plist_t node) {
+  char* binary = nullptr;
+  std::uint32_t length = 0;
+  plist_to_bin(node, &binary, &length);
+  std::string bytes(binary, length);
+  plist_to_bin_free(binary);
+  return bytes;
+}
+
+property_list::plist_ptr_t job_dictionary() {
+  property_list::plist_ptr_t job(plist_new_dict());
+  plist_dict_set_item(job.get(), "Label", plist_new_string("com.corvantix.flags.service"));
+  plist_t arguments = plist_new_array();
+  plist_array_append_item(arguments,
+                          plist_new_string("/Applications/Velmora.app/Contents/MacOS/V"));
+  plist_array_append_item(arguments, plist_new_string("--service"));
+  plist_dict_set_item(job.get(), "ProgramArguments", arguments);
+  return job;
+}
+
+// The flag as written in the file: nothing when the key is absent or not a boolean.
+std::optional<bool> written_flag(const char* key) {
+  const auto list = property_list::read_file(plist);
+  if (!list) return std::nullopt;
+  plist_t value = plist_dict_get_item(list.get(), key);
+  if (value == nullptr || plist_get_node_type(value) != PLIST_BOOLEAN) return std::nullopt;
+  std::uint8_t flag = 0;
+  plist_get_bool_val(value, &flag);
+  return flag != 0;
+}
+
+class LaunchdFlags : public testing::Test {
+ protected:
+  void SetUp() override {
+    ::unlink(plist.c_str());
+    ::unlink(trace_path.c_str());
+    trace_use_path(string_t(trace_path.c_str()));
+  }
+  void TearDown() override { trace_use_path(string_t("")); }
+
+  trace_lines_t error_lines() const { return trace_lines_of(trace_path, "helper_tool"); }
+};
+
+TEST_F(LaunchdFlags, MissingList) {
+  EXPECT_FALSE(ExternalCommands::is_service_disabled(plist));
+  EXPECT_FALSE(ExternalCommands::is_service_run_at_load(plist));
+  EXPECT_FALSE(ExternalCommands::set_runatload_service(plist, true));
+  EXPECT_TRUE(error_lines().empty());
+  EXPECT_FALSE(ExternalCommands::set_enable_service(plist, true));
+  const auto lines = error_lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].first, "error");
+  EXPECT_NE(lines[0].second.find(plist), std::string::npos) << lines[0].second;
+  EXPECT_NE(::access(plist.c_str(), F_OK), 0);
+}
+
+TEST_F(LaunchdFlags, UnreadableAndNonDictionaryLists) {
+  const auto array = property_list::plist_ptr_t(plist_new_array());
+  for (const std::string& contents :
+       {std::string("not a property list"), property_list::to_xml(array.get())}) {
+    ASSERT_TRUE(sandbox::write_file(plist, contents));
+    ::unlink(trace_path.c_str());
+    trace_use_path(string_t(trace_path.c_str()));
+    EXPECT_TRUE(ExternalCommands::is_service_disabled(plist));
+    EXPECT_FALSE(ExternalCommands::is_service_run_at_load(plist));
+    EXPECT_FALSE(ExternalCommands::set_runatload_service(plist, true));
+    EXPECT_FALSE(ExternalCommands::set_enable_service(plist, true));
+    EXPECT_EQ(sandbox::read_file(plist), contents);  // left unchanged
+
+    const auto lines = error_lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].first, "error");
+    EXPECT_NE(lines[0].second.find(plist), std::string::npos) << lines[0].second;
+  }
+}
+
+TEST_F(LaunchdFlags, AbsentKeysReadNoAndAreAdded) {
+  ASSERT_TRUE(property_list::write_xml(plist, job_dictionary().get(), false));
+  EXPECT_FALSE(ExternalCommands::is_service_disabled(plist));
+  EXPECT_FALSE(ExternalCommands::is_service_run_at_load(plist));
+
+  EXPECT_TRUE(ExternalCommands::set_enable_service(plist, true));
+  EXPECT_EQ(written_flag("Disabled"), false);  // written, not removed
+  EXPECT_FALSE(ExternalCommands::is_service_disabled(plist));
+  EXPECT_TRUE(ExternalCommands::set_enable_service(plist, false));
+  EXPECT_EQ(written_flag("Disabled"), true);
+  EXPECT_TRUE(ExternalCommands::is_service_disabled(plist));
+
+  EXPECT_TRUE(ExternalCommands::set_runatload_service(plist, true));
+  EXPECT_EQ(written_flag("RunAtLoad"), true);
+  EXPECT_TRUE(ExternalCommands::is_service_run_at_load(plist));
+  EXPECT_TRUE(ExternalCommands::set_runatload_service(plist, false));
+  EXPECT_FALSE(ExternalCommands::is_service_run_at_load(plist));
+  EXPECT_TRUE(error_lines().empty());
+}
+
+TEST_F(LaunchdFlags, BinaryListComesBackAsXmlWithItsOtherKeys) {
+  for (const bool use_enable : {true, false}) {
+    const auto job = job_dictionary();
+    plist_dict_set_item(job.get(), "KeepAlive", plist_new_bool(1));
+    ASSERT_TRUE(sandbox::write_file(plist, binary_of(job.get())));
+
+    if (use_enable) {
+      EXPECT_TRUE(ExternalCommands::set_enable_service(plist, false));
+      plist_dict_set_item(job.get(), "Disabled", plist_new_bool(1));
+    } else {
+      EXPECT_TRUE(ExternalCommands::set_runatload_service(plist, true));
+      plist_dict_set_item(job.get(), "RunAtLoad", plist_new_bool(1));
+    }
+    const auto written = sandbox::read_file(plist).value_or("");
+    EXPECT_EQ(written.rfind("<?xml", 0), 0u);
+    const auto reread = property_list::read_file(plist);
+    ASSERT_NE(reread, nullptr);
+    EXPECT_EQ(property_list::to_xml(reread.get()), property_list::to_xml(job.get()));
+  }
+}
+
+TEST_F(LaunchdFlags, ValuesOfOtherKindsReadAsThePlatformReadsThem) {
+  const std::vector<std::pair<plist_t, bool>> values = {
+      {plist_new_bool(1), true},       {plist_new_uint(0), false},
+      {plist_new_uint(2), true},       {plist_new_string("YES"), true},
+      {plist_new_string("no"), false}, {plist_new_string(" 007"), true},
+      {plist_new_real(0.5), true},     {plist_new_dict(), false},
+  };
+  for (const auto& [value, expected] : values) {
+    const auto job = job_dictionary();
+    plist_dict_set_item(job.get(), "Disabled", value);
+    plist_dict_set_item(job.get(), "RunAtLoad", plist_copy(value));
+    ASSERT_TRUE(property_list::write_xml(plist, job.get(), false));
+    EXPECT_EQ(ExternalCommands::is_service_disabled(plist), expected);
+    EXPECT_EQ(ExternalCommands::is_service_run_at_load(plist), expected);
+  }
+}
+
+TEST_F(LaunchdFlags, FailedWriteIsNotReportedAsDone) {
+  // The source tree is mounted read-only in the throwaway root: the list there cannot be replaced.
+  const std::string read_only = VELMORA_TEST_SOURCE_DIR "/read_only_job.plist";
+  const auto before = sandbox::read_file(read_only);
+  ASSERT_TRUE(before.has_value());
+  EXPECT_FALSE(ExternalCommands::set_enable_service(read_only, false));
+  EXPECT_FALSE(ExternalCommands::set_runatload_service(read_only, true));
+  EXPECT_EQ(sandbox::read_file(read_only), before);
+  EXPECT_TRUE(error_lines().empty());
+}
+
+}  // namespace
