@@ -97,6 +97,7 @@ TEST(trace_placement, root_without_var_log_console_user_or_home_uses_tmp) {
 
 TEST(trace_placement, ordinary_user_traces_into_the_home_of_that_user) {
   fs::remove(system_trace);
+  fs::remove_all(tmp_trace_directory);
   fs::remove_all("/home/alice/.velmora");
   daemon_options_t options;
   options.user = 1001;
