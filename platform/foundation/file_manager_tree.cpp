@@ -170,6 +170,9 @@ bool copyFile(const copy_step_t& step, const struct stat& seen, failure_t& failu
 bool copyDirectory(const copy_step_t& step, const struct stat& seen, failure_t& failure) {
   const unique_fd_t source = openSeen(step, seen, O_DIRECTORY, failure);
   if (!source) return false;
+  // Listed before the copy exists, so a copy made inside its own source does not copy itself.
+  const auto names = entries::names(source.get());
+  if (!names) return fail(failure, errno, step.source_path);
   if (mkdirat(step.destination_parent, step.destination_name.c_str(), S_IRWXU) != 0) {
     return fail(failure, errno, step.destination_path);
   }
@@ -177,8 +180,6 @@ bool copyDirectory(const copy_step_t& step, const struct stat& seen, failure_t& 
   const unique_fd_t destination(openat(step.destination_parent, step.destination_name.c_str(),
                                        O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!destination) return fail(failure, errno, step.destination_path);
-  const auto names = entries::names(source.get());
-  if (!names) return fail(failure, errno, step.source_path);
   for (const auto& name : *names) {
     const copy_step_t inner{source.get(),
                             destination.get(),

@@ -71,6 +71,16 @@ TEST_F(FileManagerTree, CopyReproducesTreeContentsModesTimesAndLinks) {
   EXPECT_EQ(modeOf(dir_.path("outside/secret")) & 07777, 0600u);
 }
 
+TEST_F(FileManagerTree, CopyIntoItsOwnSourceDoesNotCopyItself) {
+  makeBundle(dir_, "Velmora.app");
+  ASSERT_TRUE(
+      fm::copyItemAtPath(dir_.path("Velmora.app"), dir_.path("Velmora.app/Backup.app"), nullptr));
+  EXPECT_EQ(fm::enumeratorAtPath(dir_.path("Velmora.app/Backup.app")),
+            (std::vector<std::string>{"Contents", "Contents/Current", "Contents/Empty",
+                                      "Contents/Info.plist", "Contents/MacOS",
+                                      "Contents/MacOS/Velmora", "Contents/Secret"}));
+}
+
 TEST_F(FileManagerTree, CopyDropsSetuidAndSetgidBits) {
   makeDir(dir_.path("Velmora.app"), 02755);
   writeFile(dir_.path("Velmora.app/tool"), "x", 06755);
