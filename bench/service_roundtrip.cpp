@@ -50,13 +50,18 @@ std::size_t frame_size(plist_t message) {
   return platform::xpc_wire::encode(message)->size();
 }
 
-// The frame sizes of one get_version_with_reply: round trip.
-std::pair<std::size_t, std::size_t> version_frame_sizes() {
-  const plist_ptr_t request(plist_new_dict());
-  plist_dict_set_item(request.get(), "seq", plist_new_uint(1));
+plist_ptr_t version_request(std::uint64_t seq) {
+  plist_ptr_t request(plist_new_dict());
+  plist_dict_set_item(request.get(), "seq", plist_new_uint(seq));
   plist_dict_set_item(request.get(), "op",
                       plist_new_string(std::string(selector::get_version).c_str()));
   plist_dict_set_item(request.get(), "args", plist_new_array());
+  return request;
+}
+
+// The frame sizes of one get_version_with_reply: round trip.
+std::pair<std::size_t, std::size_t> version_frame_sizes() {
+  const plist_ptr_t request = version_request(1);
   const plist_ptr_t reply(plist_new_dict());
   plist_dict_set_item(reply.get(), "seq", plist_new_uint(1));
   plist_dict_set_item(reply.get(), "reply", plist_new_string("2.7"));

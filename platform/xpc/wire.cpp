@@ -53,9 +53,18 @@ chunk_t check_control(msghdr& header, const std::optional<pid_t>& sender_pid) {
   return !sender_pid || matched ? chunk_t::data : chunk_t::foreign_sender;
 }
 
+ssize_t receive_message(int fd, msghdr& header, int flags) {
+  ssize_t n;
+  do {
+    n = ::recvmsg(fd, &header, flags | MSG_CMSG_CLOEXEC);
+  } while (n < 0 && errno == EINTR);
+  return n;
+}
+
+// Inside a frame the rest must come within the stall time-out. The wait is made only when
+// nothing is waiting yet, which spares a poll per frame in the usual case.
 chunk_t receive_chunk(int fd, std::uint8_t* buffer, std::size_t length, std::size_t& received,
                       const read_options_t& options, bool frame_started) {
-  if (frame_started && !wait_readable(fd, options.stall_timeout_ms)) return chunk_t::stalled;
   alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(ucred)) + CMSG_SPACE(sizeof(int))> control{};
   iovec io{buffer, length};
   msghdr header{};
@@ -63,10 +72,12 @@ chunk_t receive_chunk(int fd, std::uint8_t* buffer, std::size_t length, std::siz
   header.msg_iovlen = 1;
   header.msg_control = control.data();
   header.msg_controllen = control.size();
-  ssize_t n;
-  do {
-    n = ::recvmsg(fd, &header, MSG_CMSG_CLOEXEC);
-  } while (n < 0 && errno == EINTR);
+  const bool timed = frame_started && options.stall_timeout_ms >= 0;
+  ssize_t n = receive_message(fd, header, timed ? MSG_DONTWAIT : 0);
+  if (timed && n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+    if (!wait_readable(fd, options.stall_timeout_ms)) return chunk_t::stalled;
+    n = receive_message(fd, header, 0);
+  }
   if (n < 0) return chunk_t::failed;
   if (n == 0) return chunk_t::end;
   received = static_cast<std::size_t>(n);
