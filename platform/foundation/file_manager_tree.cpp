@@ -21,18 +21,17 @@ namespace entries = platform::directory_entries;
 
 // Why a walk stopped, and at which item.
 struct failure_t {
-  int error = 0;  // 0 when the reason is not a system error
   std::string reason;
   std::string path;
 };
 
 bool fail(failure_t& failure, int error, const std::string& path) {
-  failure = {error, std::error_code(error, std::generic_category()).message(), path};
+  failure = {std::error_code(error, std::generic_category()).message(), path};
   return false;
 }
 
 bool fail(failure_t& failure, const char* reason, const std::string& path) {
-  failure = {0, reason, path};
+  failure = {reason, path};
   return false;
 }
 
@@ -227,7 +226,7 @@ bool copyEntry(const copy_step_t& step, failure_t& failure) {
 
 bool existsWithoutFollowing(int parent_fd, const std::string& name) {
   struct stat info {};
-  return fstatat(parent_fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT;
+  return fstatat(parent_fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 // ---- enumeration
