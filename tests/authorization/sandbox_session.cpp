@@ -98,7 +98,9 @@ std::vector<trace_line_t> trace_lines(const std::string& path) {
     const std::size_t level_start = line.find_first_not_of(' ');
     const std::size_t separator = line.find(" - ");
     if (level_start == std::string::npos || separator == std::string::npos) continue;
+    const std::size_t writer_start = line.rfind(' ', separator - 1) + 1;
     lines.push_back({line.substr(level_start, line.find(' ', level_start) - level_start),
+                     line.substr(writer_start, separator - writer_start),
                      line.substr(separator + 3)});
   }
   return lines;

@@ -33,6 +33,7 @@ std::vector<std::vector<std::string>> journal_calls(const std::string& tool);
 
 struct trace_line_t {
   std::string level;
+  std::string writer;  // the trace handle's name
   std::string message;
 };
 std::vector<trace_line_t> trace_lines(const std::string& path);
