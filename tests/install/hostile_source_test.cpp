@@ -118,6 +118,17 @@ TEST_F(HostileSource, LinkToShadowInsideTheBundleStaysALink) {
   EXPECT_FALSE(treeHolds("/Applications", secret()));
 }
 
+TEST_F(HostileSource, InstalledBundleThatIsALinkIsReplacedNotFollowed) {
+  const std::string target = makeUserBundle("/home/alice/Target.app");
+  ASSERT_EQ(symlink(target.c_str(), kInstalledBundle), 0);
+  const std::string source = makeUserBundle("/home/alice/Velmora.app");
+
+  ASSERT_TRUE(install(administrator(), source, "velmora"));
+  EXPECT_TRUE(S_ISDIR(statusOf(kInstalledBundle)->mode));
+  EXPECT_EQ(treeOf(target), treeOf(source)) << "the link's target lost files";
+  EXPECT_EQ(statusOf(target + "/Contents/Info.plist")->uid, kAlice);
+}
+
 TEST_F(HostileSource, BundleThatIsALinkIsNotInstalled) {
   const auto before = etcSnapshot();
   ASSERT_EQ(symlink("/etc", "/home/alice/Velmora.app"), 0);
