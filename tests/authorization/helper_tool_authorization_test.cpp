@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "authorization/helper_tool_common.h"
 #include "service/helper_tool.h"
 #include "service/selectors.h"
 #include "tests/authorization/sandbox_session.h"
@@ -54,19 +53,6 @@ TEST_F(HelperToolAuthorizationTest, InstallRightIsAskedForTheInstallCommand) {
   const auto calls = journal_calls("/usr/libexec/authorization-agent");
   ASSERT_EQ(calls.size(), 1U);
   EXPECT_EQ(calls[0][0], "com.corvantix.Velmora.Helper.install_velmora");
-}
-
-TEST_F(HelperToolAuthorizationTest, ResetWarnsForEveryRightTheToolCannotRemove) {
-  helper_tool_t helper;
-  helper._resetAuthDB();  // the database is empty: every removal fails
-  const auto lines = trace_lines(trace_path);
-  ASSERT_EQ(lines.size(), 5U);
-  EXPECT_EQ(lines[0].message, "Cleaning authorizationdb..");
-  const auto names = helper_tool_common_t::authRightNames();
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    EXPECT_EQ(lines[i + 1].writer, "helper_tool");
-    EXPECT_EQ(lines[i + 1].message, "can't delete " + names[i]);
-  }
 }
 
 }  // namespace

@@ -150,6 +150,7 @@ TEST_F(RequestAuthorizationTest, ResetGoesOnWhenTheToolFails) {
   const auto names = helper_tool_common_t::authRightNames();
   for (std::size_t i = 0; i < names.size(); ++i) {
     EXPECT_EQ(lines[i + 1].level, "warning");
+    EXPECT_EQ(lines[i + 1].writer, "helper_tool");
     EXPECT_EQ(lines[i + 1].message, "can't delete " + names[i]);
   }
   EXPECT_EQ(journal_calls("/usr/bin/security").size(), 4U);

@@ -55,15 +55,6 @@ TEST_F(RightsDatabaseTest, NamesAreDataNotSql) {
   EXPECT_EQ(database.get("kept", nullptr), platform::errAuthorizationSuccess);
 }
 
-TEST_F(RightsDatabaseTest, ChangesAreSeenByOtherConnections) {
-  authorization::rights_database_t writer(path);
-  authorization::rights_database_t reader(path);
-  ASSERT_EQ(writer.set("shared", {"is-admin", "d"}), platform::errAuthorizationSuccess);
-  EXPECT_EQ(reader.get("shared", nullptr), platform::errAuthorizationSuccess);
-  EXPECT_EQ(reader.remove("shared"), platform::errAuthorizationSuccess);
-  EXPECT_EQ(writer.get("shared", nullptr), platform::errAuthorizationDenied);
-}
-
 // Another process (the security tool) may hold the write lock for a while; a change made
 // meanwhile waits for it instead of failing.
 TEST_F(RightsDatabaseTest, WriteWaitsForAConcurrentWriter) {
