@@ -48,8 +48,8 @@ class helper_tool_t {
                                     const std::string& user_config, const bool_reply_t& reply);
   void install_velmora_with_auth_data(const auth_data_t& auth_data, const std::string& bundle_path,
                                       const std::string& sysconfig_path,
-                                      const std::string& vl_namespace,
-                                      const std::string& user_name, const bool_reply_t& reply);
+                                      const std::string& vl_namespace, const std::string& user_name,
+                                      const bool_reply_t& reply);
   void uninstall_velmora_with_auth_data(const auth_data_t& auth_data,
                                         const std::string& bundle_path,
                                         const std::string& sysconfig_path,
