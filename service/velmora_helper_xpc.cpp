@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <span>
 
 #include "service/protocol_binding.h"
 #include "service/selectors.h"
@@ -10,7 +11,14 @@ namespace {
 
 using platform::xpc_type_t;
 using enum platform::xpc_type_t;
-using operation_t = velmora_helper_xpc_t::operation_t;
+// One entry of the protocol table.
+struct operation_t {
+  std::string_view selector;
+  std::span<const xpc_type_t> arguments;
+  xpc_type_t reply;
+  void (*invoke)(helper_tool_t& service, const platform::xpc_arguments_t& arguments,
+                 const platform::xpc_reply_t& reply);
+};
 
 template <xpc_type_t... types>
 struct types_t {
@@ -78,10 +86,6 @@ constexpr std::array operations_table{
 };
 
 }  // namespace
-
-std::span<const operation_t> velmora_helper_xpc_t::operations() {
-  return operations_table;
-}
 
 platform::xpc_dispatch_t velmora_helper_xpc_t::dispatch(std::string_view selector,
                                                         const platform::xpc_arguments_t& arguments,

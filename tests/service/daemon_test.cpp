@@ -154,10 +154,14 @@ class activated_daemon_test : public ::testing::Test {
     return velmora_client_t::connect(socket_path_, &status);
   }
 
+  // The warnings with which the transport ends a connection (handlers write their own).
   int warnings() const {
     int count = 0;
     for (const auto& line : trace_lines_of(system_trace, daemon_->pid())) {
-      if (line.rfind("warning ", 0) == 0) ++count;
+      if (line.rfind("warning ", 0) == 0 &&
+          line.find("- connection of pid ") != std::string::npos) {
+        ++count;
+      }
     }
     return count;
   }
@@ -175,6 +179,35 @@ TEST_F(activated_daemon_test, serves_on_the_socket_it_was_given) {
       << "the operation without a handler answers NO";
   EXPECT_EQ(client->get_version(), "2.7") << "and the connection goes on";
   EXPECT_FALSE(fs::exists(sandbox::helper_socket_path));
+}
+
+TEST_F(activated_daemon_test, every_operation_answers_with_its_reply_type) {
+  auto client = connect();
+  ASSERT_TRUE(client);
+  const velmora_client_t::auth_t unregistered(32, 0);
+  const std::string ns = "probe_ns";
+  const std::string bundle = "/tmp/Missing.app";
+  // Each call answers nothing when the operation is unknown, its types are refused or its reply
+  // has another type; unregistered authorization is refused, so nothing is installed.
+  EXPECT_EQ(client->get_version(), "2.7");
+  EXPECT_EQ(client->install_velmora_service(unregistered, ns, "/tmp"), false);
+  EXPECT_EQ(client->install_velmora(unregistered, bundle, "/tmp", ns, "alice"), false);
+  EXPECT_EQ(client->uninstall_velmora(unregistered, bundle, "/tmp", ns, "alice"), false);
+  EXPECT_EQ(client->check_global_settings_auth(unregistered), false);
+  EXPECT_EQ(client->fix_os_max_files(), true);
+  EXPECT_EQ(client->restart_velmora(bundle), false);
+  EXPECT_TRUE(client->reboot_computer());
+  EXPECT_TRUE(client->start_service(ns));
+  EXPECT_EQ(client->is_service_installed(ns), false);
+  EXPECT_TRUE(client->is_service_disabled(ns));
+  EXPECT_EQ(client->is_service_run_at_load(ns), false);
+  EXPECT_EQ(client->set_tray_enabled("tray", true, bundle), true);
+  EXPECT_TRUE(client->quit_service(ns));
+  EXPECT_TRUE(client->set_darkwake_mode(3));
+  EXPECT_EQ(client->is_autostart_enabled(ns), false);
+  EXPECT_TRUE(client->set_autostart_enabled(true, ns));
+  EXPECT_EQ(client->get_version(), "2.7") << "the connection served all of them";
+  EXPECT_EQ(warnings(), 0);
 }
 
 std::vector<std::uint8_t> request(const char* op, std::vector<plist_ptr_t> args) {
