@@ -49,6 +49,8 @@ std::string velmora_client_t::default_socket_path() {
 
 std::optional<velmora_client_t> velmora_client_t::connect(const std::string& socket_path,
                                                           connect_status_t* status) {
+  connect_status_t ignored{};
+  if (status == nullptr) status = &ignored;
   platform::unique_fd_t fd = connected_socket(socket_path);
   if (!fd) {
     *status = connect_status_t::unreachable;

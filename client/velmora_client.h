@@ -19,7 +19,7 @@ class velmora_client_t {
   // The socket of the helper's service name.
   static std::string default_socket_path();
 
-  // Connects and waits for the acceptance; *status says why nothing came back.
+  // Connects and waits for the acceptance; *status (when given) says why nothing came back.
   static std::optional<velmora_client_t> connect(const std::string& socket_path,
                                                  connect_status_t* status);
 
