@@ -100,6 +100,13 @@ std::optional<velmora_client_t> connect(const std::string& socket_path) {
   return client;
 }
 
+int send(const helperctl::command_t& command, const helperctl::invocation_t& invocation,
+         const options_t& options) {
+  auto client = connect(options.socket_path);
+  if (!client) return exit_unavailable;
+  return report(command.run(*client, invocation));
+}
+
 int run(const helperctl::command_t& command, const options_t& options) {
   helperctl::invocation_t invocation;
   invocation.args.assign(options.words.begin() + 1, options.words.end());
@@ -113,9 +120,10 @@ int run(const helperctl::command_t& command, const options_t& options) {
     }
     invocation.auth = std::move(*form);
   }
-  auto client = connect(options.socket_path);
-  if (!client) return exit_unavailable;
-  return report(command.run(*client, invocation));
+  const int status = send(command, invocation, options);
+  if (command.privileged)
+    platform::authorization::AuthorizationDestroyExternalForm(invocation.auth);
+  return status;
 }
 
 }  // namespace

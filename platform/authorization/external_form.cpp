@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <openssl/rand.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <system_error>
@@ -33,6 +34,12 @@ std::optional<std::vector<std::uint8_t>> AuthorizationCreateExternalForm(std::st
                 "cannot register session " + path + ": " + std::generic_category().message(errno));
   }
   return std::vector<std::uint8_t>(token.begin(), token.end());
+}
+
+void AuthorizationDestroyExternalForm(const std::vector<std::uint8_t>& form) {
+  if (const auto token = session_token_from_bytes(form)) {
+    ::unlink(session_file_path(kAuthorizationSessionDirectory, *token).c_str());
+  }
 }
 
 }  // namespace platform::authorization

@@ -12,4 +12,8 @@ namespace platform::authorization {
 // is not null).
 std::optional<std::vector<std::uint8_t>> AuthorizationCreateExternalForm(std::string* error);
 
+// Ends the session an external form names, so the token cannot be used again: what freeing an
+// authorization with its rights destroyed does on the platform.
+void AuthorizationDestroyExternalForm(const std::vector<std::uint8_t>& form);
+
 }  // namespace platform::authorization
