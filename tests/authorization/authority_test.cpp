@@ -6,6 +6,7 @@
 
 #include "platform/authorization/authorization.h"
 #include "platform/authorization/credentials_cache.h"
+#include "platform/authorization/external_form.h"
 #include "platform/authorization/rights_database.h"
 #include "tests/authorization/sandbox_session.h"
 
@@ -90,10 +91,11 @@ TEST_F(AuthorityTest, TokenThatIsNoRegularFileIsRefused) {
   }
 }
 
-TEST_F(AuthorityTest, ReferenceDiesWithItsSessionFile) {
+TEST_F(AuthorityTest, ReferenceDiesWhenTheClientEndsItsSession) {
   const auto form = register_session_for(kAlice);
   const auto reference = reference_for(form);
-  ASSERT_EQ(::unlink(session_path(form).c_str()), 0);
+  authorization::AuthorizationDestroyExternalForm(form);
+  ASSERT_NE(::access(session_path(form).c_str(), F_OK), 0);
   set_agent_scenario({"alice alice-secret"});
   EXPECT_EQ(copy(reference, "com.example.right"), platform::errAuthorizationInvalidRef);
   EXPECT_TRUE(journal_calls(kAgent).empty());
