@@ -1,17 +1,13 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 
 #include "platform/foundation/main_bundle_path.h"
-#include "platform/foundation/property_list.h"
 #include "system/external_commands.h"
 #include "tests/sandbox/support.h"
 #include "tests/system/replaced_tool.h"
-#include "tests/system/scratch_directory.h"
-#include "trace/trace.h"
 
 namespace {
 
@@ -95,24 +91,6 @@ TEST(OwnershipTools, ExactVectorsWithAndWithoutRecursion) {
                                       {"root:staff", "/Applications/Velmora.app"}}));
 }
 
-TEST(OwnershipTools, RealToolsChangeTheTreeAsAsked) {
-  std::filesystem::create_directories("/etc/velmora-owned/sub");
-  ASSERT_TRUE(sandbox::write_file("/etc/velmora-owned/sub/file", "x", 0600));
-
-  EXPECT_FALSE(ExternalCommands::chmod("/etc/velmora-owned", "700", false));
-  EXPECT_EQ(mode_of("/etc/velmora-owned/sub/file") & 07777, 0600u);
-  EXPECT_FALSE(ExternalCommands::chmod("/etc/velmora-owned", "750", true));
-  EXPECT_EQ(mode_of("/etc/velmora-owned/sub/file") & 07777, 0750u);
-  EXPECT_TRUE(ExternalCommands::chmod("/etc/missing-velmora", "755", false));
-
-  EXPECT_FALSE(ExternalCommands::chown("/etc/velmora-owned", "alice", "staff", false));
-  EXPECT_EQ(owner_of("/etc/velmora-owned"), (std::pair<uid_t, gid_t>{1001, 20}));
-  EXPECT_EQ(owner_of("/etc/velmora-owned/sub/file"), (std::pair<uid_t, gid_t>{0, 0}));
-  EXPECT_FALSE(ExternalCommands::chown("/etc/velmora-owned", "bob", "admin", true));
-  EXPECT_EQ(owner_of("/etc/velmora-owned/sub/file"), (std::pair<uid_t, gid_t>{1002, 80}));
-  EXPECT_TRUE(ExternalCommands::chown("/etc/velmora-owned", "nobody-here", "staff", false));
-}
-
 TEST(Relaunch, BundlePathIsOneArgumentOfOpen) {
   // There is no open tool here: the shell finds this one first on the inherited search path.
   ::mkdir("/var/run/relaunch-bin", 0755);
@@ -124,19 +102,6 @@ TEST(Relaunch, BundlePathIsOneArgumentOfOpen) {
   ::setenv("PATH", search_path.c_str(), 1);
   EXPECT_TRUE(sandbox::eventually([&] { return !open_tool.calls().empty(); }));
   EXPECT_EQ(open_tool.calls(), (std::vector<arguments_t>{{"-n", platform::main_bundle_path()}}));
-}
-
-TEST(StartApplication, LaunchesTheBundleExecutable) {
-  const std::string bundle = "/Applications/Starter.app";
-  std::filesystem::create_directories(bundle + "/Contents/MacOS");
-  ASSERT_TRUE(sandbox::write_file(bundle + "/Contents/Info.plist", R"(<?xml version="1.0"?>
-<plist version="1.0"><dict><key>CFBundleExecutable</key><string>Starter</string></dict></plist>
-)"));
-  ASSERT_TRUE(sandbox::write_file(bundle + "/Contents/MacOS/Starter",
-                                  "#!/bin/sh\ntouch /var/run/starter-ran\n", 0755));
-  EXPECT_TRUE(ExternalCommands::start_app_at_path(bundle));
-  EXPECT_TRUE(sandbox::eventually([] { return ::access("/var/run/starter-ran", F_OK) == 0; }));
-  EXPECT_FALSE(ExternalCommands::start_app_at_path("/Applications/Missing.app"));
 }
 
 }  // namespace

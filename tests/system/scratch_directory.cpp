@@ -35,9 +35,3 @@ mode_t mode_of(const std::string& path) {
   struct stat status {};
   return ::lstat(path.c_str(), &status) == 0 ? status.st_mode : 0;
 }
-
-std::pair<uid_t, gid_t> owner_of(const std::string& path) {
-  struct stat status {};
-  if (::lstat(path.c_str(), &status) != 0) return {static_cast<uid_t>(-1), static_cast<gid_t>(-1)};
-  return {status.st_uid, status.st_gid};
-}

@@ -3,7 +3,6 @@
 #include <sys/types.h>
 
 #include <string>
-#include <utility>
 
 // A private directory under $TMPDIR (or /tmp) for one test case, removed with its contents.
 class scratch_directory_t {
@@ -23,4 +22,3 @@ class scratch_directory_t {
 void write_text(const std::string& path, const std::string& text, mode_t mode = 0644);
 std::string read_text(const std::string& path);
 mode_t mode_of(const std::string& path);
-std::pair<uid_t, gid_t> owner_of(const std::string& path);
