@@ -56,6 +56,13 @@ std::optional<velmora_client_t> velmora_client_t::connect(const std::string& soc
     *status = connect_status_t::unreachable;
     return std::nullopt;
   }
+  return accepted_on(std::move(fd), status);
+}
+
+std::optional<velmora_client_t> velmora_client_t::accepted_on(platform::unique_fd_t fd,
+                                                              connect_status_t* status) {
+  connect_status_t ignored{};
+  if (status == nullptr) status = &ignored;
   // A refused client is closed without a word.
   const auto frame = platform::xpc_wire::read_frame(fd.get(), {});
   if (frame.status != platform::xpc_wire::read_status_t::ok ||

@@ -22,6 +22,9 @@ class velmora_client_t {
   // Connects and waits for the acceptance; *status (when given) says why nothing came back.
   static std::optional<velmora_client_t> connect(const std::string& socket_path,
                                                  connect_status_t* status);
+  // The same over a stream that is already connected, for instance to a relay process.
+  static std::optional<velmora_client_t> accepted_on(platform::unique_fd_t stream,
+                                                     connect_status_t* status);
 
   using auth_t = std::vector<std::uint8_t>;
 

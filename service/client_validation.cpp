@@ -1,16 +1,16 @@
 #include "service/client_validation.h"
 
-namespace {
+#include "platform/security/code_signing.h"
 
-// Stands until the code-signature check is wired in: only clients running as root are served,
-// so the service is never open to every local user meanwhile.
-bool peer_runs_as_root(const platform::xpc_peer_t& peer) {
-  return peer.uid == 0;
-}
-
-}  // namespace
-
-bool client_is_authorized(const platform::xpc_peer_t& peer,
-                          [[maybe_unused]] const std::string& requirement) {
-  return peer_runs_as_root(peer);
+// The audit token here is the peer the kernel recorded at connect time; its pidfd keeps naming
+// that process, so a pid taken over by another program after the client ended is not mistaken
+// for the client.
+bool client_is_authorized(const platform::xpc_peer_t& peer, const std::string& requirement) {
+  const auto process = platform::process_ref_t::of_pid_and_pidfd(peer.pid, peer.pidfd.get());
+  if (!process) return false;
+  const auto guest = platform::SecCodeCopyGuestWithAttributes(*process);
+  const auto compiled = platform::SecRequirementCreateWithString(requirement);
+  if (!compiled) return false;
+  if (!guest) return false;
+  return platform::SecCodeCheckValidity(*guest, *compiled) == platform::errSecSuccess;
 }

@@ -4,14 +4,18 @@
 set(VELMORA_STANDIN_TOOLS
     standin-launchctl standin-sysctl standin-xattr standin-hdiutil standin-dns-sd standin-reboot
     standin-security standin-authorization-agent velmora-codesign)
+# What the root signs into its client bundles (/opt/velmora/Velmora.app and Relay.app).
+set(VELMORA_SIGNED_CLIENT_TOOLS
+    velmora-test-signing-identity velmora-helperctl velmora-test-relay)
 
 function(velmora_add_sandbox_test target)
   add_test(NAME ${target}
            COMMAND ${PROJECT_SOURCE_DIR}/tests/sandbox/velmora-sandbox --build ${PROJECT_BINARY_DIR}
                    -- $<TARGET_FILE:${target}>)
   set_tests_properties(${target} PROPERTIES TIMEOUT 180 LABELS sandbox)
-  # The root links the stand-ins from the build tree; they must exist before the test runs.
-  foreach(tool ${VELMORA_STANDIN_TOOLS})
+  # The root links the stand-ins from the build tree and signs its clients from it; they must
+  # exist before the test runs.
+  foreach(tool ${VELMORA_STANDIN_TOOLS} ${VELMORA_SIGNED_CLIENT_TOOLS})
     if(TARGET ${tool})
       add_dependencies(${target} ${tool})
     endif()

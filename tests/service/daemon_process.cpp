@@ -15,6 +15,8 @@
 
 #include "tests/sandbox/support.h"
 
+extern char** environ;
+
 namespace {
 
 // The shell's own pid is the daemon's after exec, which is what LISTEN_PID must name.
@@ -28,21 +30,30 @@ std::string launch_script(const daemon_options_t& options) {
   return script + " \"$0\"";
 }
 
+std::vector<char*> pointers_to(std::vector<std::string>& texts) {
+  std::vector<char*> pointers;
+  for (auto& text : texts)
+    pointers.push_back(text.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+std::vector<std::string> environment_with(const std::vector<std::string>& extra) {
+  std::vector<std::string> environment(extra);
+  for (char** entry = environ; *entry != nullptr; ++entry)
+    environment.emplace_back(*entry);
+  return environment;
+}
+
 }  // namespace
 
 daemon_process_t::daemon_process_t(const daemon_options_t& options) {
   const std::string program = sandbox::build_program(sandbox::helper_name);
   const std::string script = launch_script(options);
   std::vector<std::string> argv{"/bin/sh", "-c", script, program};
-  std::vector<char*> args;
-  for (auto& a : argv)
-    args.push_back(a.data());
-  args.push_back(nullptr);
+  auto args = pointers_to(argv);
   std::vector<std::string> environment = options.environment;
-  std::vector<char*> env;
-  for (auto& e : environment)
-    env.push_back(e.data());
-  env.push_back(nullptr);
+  auto env = pointers_to(environment);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -114,4 +125,73 @@ bool has_line(const std::vector<std::string>& lines, const std::string& ending) 
     return line.size() >= ending.size() &&
            line.compare(line.size() - ending.size(), ending.size(), ending) == 0;
   });
+}
+
+child_process_t& child_process_t::operator=(child_process_t&& other) noexcept {
+  if (this != &other) {
+    child_process_t ended(std::move(*this));
+    pid_ = std::exchange(other.pid_, -1);
+    status_ = std::exchange(other.status_, std::nullopt);
+  }
+  return *this;
+}
+
+child_process_t::~child_process_t() {
+  if (pid_ <= 0 || wait_exit(std::chrono::seconds(5))) return;
+  ::kill(pid_, SIGKILL);
+  ::waitpid(pid_, nullptr, 0);
+}
+
+std::optional<int> child_process_t::wait_exit(std::chrono::milliseconds limit) {
+  if (pid_ <= 0) return std::nullopt;
+  sandbox::eventually(
+      [&] {
+        int status = 0;
+        if (!status_ && ::waitpid(pid_, &status, WNOHANG) == pid_) status_ = status;
+        return status_.has_value();
+      },
+      limit);
+  return status_;
+}
+
+std::optional<child_process_t> start_relay(const std::string& socket_path,
+                                           platform::unique_fd_t* stream,
+                                           const std::vector<std::string>& arguments,
+                                           const std::vector<std::string>& environment) {
+  int ends[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return std::nullopt;
+  platform::unique_fd_t ours(ends[0]);
+  const platform::unique_fd_t theirs(ends[1]);
+  std::vector<std::string> argv{signed_relay_path};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  argv.push_back(socket_path);
+  auto env = environment_with(environment);
+  auto argv_pointers = pointers_to(argv);
+  auto env_pointers = pointers_to(env);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, theirs.get(), STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, theirs.get(), STDOUT_FILENO);
+  pid_t pid = -1;
+  const int error = ::posix_spawn(&pid, argv_pointers[0], &actions, nullptr, argv_pointers.data(),
+                                  env_pointers.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (error != 0) return std::nullopt;
+  *stream = std::move(ours);
+  return child_process_t(pid);
+}
+
+std::optional<signed_client_t> signed_client_t::connect(
+    const std::string& socket_path, const std::vector<std::string>& environment,
+    velmora_client_t::connect_status_t* status) {
+  platform::unique_fd_t stream;
+  auto relay = start_relay(socket_path, &stream, {}, environment);
+  if (!relay) return std::nullopt;
+  auto client = velmora_client_t::accepted_on(std::move(stream), status);
+  if (!client) return std::nullopt;
+  return signed_client_t(std::move(*client), std::move(*relay));
+}
+
+signed_client_t::~signed_client_t() {
+  ::shutdown(socket(), SHUT_RDWR);
 }

@@ -5,8 +5,10 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "client/velmora_client.h"
 #include "platform/base/unique_fd.h"
 
 // The helper daemon started the way each test needs it: with a given environment, as another
@@ -41,3 +43,55 @@ platform::unique_fd_t listening_socket_at(const std::string& path);
 // "<level> <name> - <message>".
 std::vector<std::string> trace_lines_of(const std::string& trace_path, pid_t pid);
 bool has_line(const std::vector<std::string>& lines, const std::string& ending);
+
+// The clients that the throwaway root signs as the desktop application.
+inline constexpr const char* signed_client_path = "/opt/velmora/Velmora.app/Contents/MacOS/Velmora";
+inline constexpr const char* signed_relay_path = "/opt/velmora/Relay.app/Contents/MacOS/Relay";
+
+// A started process, reaped when this object goes; killed when it has not ended by itself
+// within a few seconds.
+class child_process_t {
+ public:
+  child_process_t() = default;
+  explicit child_process_t(pid_t pid) : pid_(pid) {}
+  child_process_t(child_process_t&& other) noexcept : pid_(std::exchange(other.pid_, -1)) {}
+  child_process_t& operator=(child_process_t&& other) noexcept;
+  ~child_process_t();
+
+  pid_t pid() const { return pid_; }
+  // The raw wait status once it has ended; nothing while it still runs at the deadline.
+  std::optional<int> wait_exit(std::chrono::milliseconds limit);
+
+ private:
+  pid_t pid_ = -1;
+  std::optional<int> status_;
+};
+
+// The signed relay started on socket_path with one end of a socket pair as its standard input
+// and output; the other end is returned in *stream. arguments go before the socket path.
+std::optional<child_process_t> start_relay(const std::string& socket_path,
+                                           platform::unique_fd_t* stream,
+                                           const std::vector<std::string>& arguments = {},
+                                           const std::vector<std::string>& environment = {});
+
+// A client of the helper whose connection the signed relay made: the helper sees the relay as
+// its client, the test calls through the relay's standard streams.
+class signed_client_t : public velmora_client_t {
+ public:
+  // environment: extra NAME=VALUE entries for the relay.
+  static std::optional<signed_client_t> connect(
+      const std::string& socket_path, const std::vector<std::string>& environment = {},
+      velmora_client_t::connect_status_t* status = nullptr);
+  signed_client_t(signed_client_t&&) noexcept = default;
+  signed_client_t& operator=(signed_client_t&&) noexcept = default;
+  // Ends the stream first, so that the relay closes its connection and ends by itself.
+  ~signed_client_t();
+
+  pid_t relay_pid() const { return relay_.pid(); }
+
+ private:
+  signed_client_t(velmora_client_t client, child_process_t relay)
+      : velmora_client_t(std::move(client)), relay_(std::move(relay)) {}
+
+  child_process_t relay_;
+};

@@ -29,11 +29,10 @@ bool wait_for_line(const std::string& trace_path, pid_t pid, const std::string& 
   return sandbox::eventually([&] { return has_line(trace_lines_of(trace_path, pid), ending); });
 }
 
-std::optional<velmora_client_t> connect_when_listening(const std::string& path) {
-  std::optional<velmora_client_t> client;
+std::optional<signed_client_t> connect_when_listening(const std::string& path) {
+  std::optional<signed_client_t> client;
   sandbox::eventually([&] {
-    velmora_client_t::connect_status_t status{};
-    client = velmora_client_t::connect(path, &status);
+    client = signed_client_t::connect(path);
     return client.has_value();
   });
   return client;
@@ -149,10 +148,7 @@ class activated_daemon_test : public ::testing::Test {
     daemon_.emplace(options);
   }
 
-  std::optional<velmora_client_t> connect() const {
-    velmora_client_t::connect_status_t status{};
-    return velmora_client_t::connect(socket_path_, &status);
-  }
+  std::optional<signed_client_t> connect() const { return signed_client_t::connect(socket_path_); }
 
   // The warnings with which the transport ends a connection (handlers write their own).
   int warnings() const {
@@ -283,7 +279,7 @@ TEST_F(activated_daemon_test, malformed_requests_end_only_their_own_connection) 
 }
 
 TEST_F(activated_daemon_test, command_line_client_prints_answers_and_exit_statuses) {
-  const std::string helperctl = sandbox::build_program("velmora-helperctl");
+  const std::string helperctl = signed_client_path;
   auto version = sandbox::run({helperctl, "--socket", socket_path_, "version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.output, "2.7\n");
@@ -296,11 +292,16 @@ TEST_F(activated_daemon_test, command_line_client_prints_answers_and_exit_status
   EXPECT_EQ(nowhere.status, 2);
   EXPECT_NE(nowhere.errors.find("cannot connect"), std::string::npos);
 
-  // Until the code-signature check is wired, a client that is not root is refused.
+  // The signature decides, not the user: the same client serves alice, the build's unsigned
+  // copy of it is refused even to root.
   auto as_alice = sandbox::run({"/usr/bin/setpriv", "--reuid", "1001", "--regid", "1001",
                                 "--clear-groups", helperctl, "--socket", socket_path_, "version"});
-  EXPECT_EQ(as_alice.status, 2);
-  EXPECT_NE(as_alice.errors.find("refused"), std::string::npos) << as_alice.errors;
+  EXPECT_EQ(as_alice.status, 0) << as_alice.errors;
+  EXPECT_EQ(as_alice.output, "2.7\n");
+  auto unsigned_copy = sandbox::run(
+      {sandbox::build_program("velmora-helperctl"), "--socket", socket_path_, "version"});
+  EXPECT_EQ(unsigned_copy.status, 2);
+  EXPECT_NE(unsigned_copy.errors.find("refused"), std::string::npos) << unsigned_copy.errors;
 
   for (const std::vector<std::string>& wrong : {std::vector<std::string>{"set-darkwake", "two"},
                                                 {"version", "extra"},

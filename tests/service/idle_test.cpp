@@ -34,9 +34,8 @@ class idle_case_t {
     daemon_.emplace(options);
   }
 
-  std::optional<velmora_client_t> connect() {
-    velmora_client_t::connect_status_t status{};
-    auto client = velmora_client_t::connect(socket_path_, &status);
+  std::optional<signed_client_t> connect() {
+    auto client = signed_client_t::connect(socket_path_);
     if (client) accepted_at_ = clock_type::now();
     return client;
   }

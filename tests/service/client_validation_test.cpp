@@ -1,0 +1,307 @@
+// Which clients the helper serves: only the running code of the desktop application's signed
+// bundle, unaltered, and only the process that the kernel recorded as the peer.
+#include "service/client_validation.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "client/velmora_client.h"
+#include "platform/xpc/arguments.h"
+#include "platform/xpc/peer.h"
+#include "platform/xpc/wire.h"
+#include "tests/sandbox/support.h"
+#include "tests/security/fixtures.h"
+#include "tests/service/daemon_process.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using platform::unique_fd_t;
+
+constexpr const char* system_trace = "/var/log/velmora.trace";
+
+std::string preloadable_library() {
+  for (const char* path : {"/usr/lib/x86_64-linux-gnu/libc.so.6",
+                           "/usr/lib/aarch64-linux-gnu/libc.so.6", "/usr/lib64/libc.so.6"}) {
+    if (std::filesystem::exists(path)) return path;
+  }
+  return {};
+}
+
+std::vector<std::uint8_t> darkwake_request() {
+  const platform::property_list::plist_ptr_t message(plist_new_dict());
+  plist_t args = plist_new_array();
+  plist_array_append_item(args, plist_new_uint(3));
+  plist_dict_set_item(message.get(), "seq", plist_new_uint(1));
+  plist_dict_set_item(message.get(), "op", plist_new_string("set_darkwake_mode:reply:"));
+  plist_dict_set_item(message.get(), "args", args);
+  return platform::xpc_wire::encode(message.get()).value();
+}
+
+bool closed_within(int fd, std::chrono::seconds limit) {
+  timeval timeout{static_cast<time_t>(limit.count()), 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+  std::array<char, 64> buffer{};
+  return ::recv(fd, buffer.data(), buffer.size(), 0) == 0;
+}
+
+unique_fd_t connected_to(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+  unique_fd_t fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+    fd.reset();
+  }
+  return fd;
+}
+
+unique_fd_t received_descriptor(int channel) {
+  char byte = 0;
+  iovec data{&byte, 1};
+  alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(int))> control{};
+  msghdr message{};
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control.data();
+  message.msg_controllen = control.size();
+  if (::recvmsg(channel, &message, MSG_CMSG_CLOEXEC) != 1) return {};
+  const cmsghdr* header = CMSG_FIRSTHDR(&message);
+  if (header == nullptr || header->cmsg_type != SCM_RIGHTS) return {};
+  int fd = -1;
+  std::memcpy(&fd, CMSG_DATA(header), sizeof(int));
+  return unique_fd_t(fd);
+}
+
+// A daemon on its own activated socket; started on demand, so that a test can queue a
+// connection before the daemon first looks at it.
+class daemon_validation_test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sandbox::clear_journal();
+    listening_ = listening_socket_at(socket_path_);
+    ASSERT_TRUE(listening_);
+    ASSERT_EQ(::chmod(socket_path_.c_str(), 0666), 0);
+  }
+
+  void start_daemon() {
+    daemon_options_t options;
+    options.activated_socket = listening_.get();
+    daemon_.emplace(options);
+    ASSERT_TRUE(
+        sandbox::eventually([&] { return has_line(lines(), "velmora helper 2.7 started"); }));
+  }
+
+  std::vector<std::string> lines() const { return trace_lines_of(system_trace, daemon_->pid()); }
+  bool eventually_has(const std::string& ending) const {
+    return sandbox::eventually([&] { return has_line(lines(), ending); });
+  }
+  int count(const std::string& ending) const {
+    int n = 0;
+    for (const auto& line : lines())
+      n += has_line({line}, ending) ? 1 : 0;
+    return n;
+  }
+
+  const std::string socket_path_ = "/tmp/validation-helper.socket";
+  unique_fd_t listening_;
+  std::optional<daemon_process_t> daemon_;
+};
+
+TEST_F(daemon_validation_test, refused_clients_leave_no_trace_and_the_daemon_waiting) {
+  start_daemon();
+  const auto first_refusal = std::chrono::steady_clock::now();
+
+  const auto unsigned_copy = sandbox::run(
+      {sandbox::build_program("velmora-helperctl"), "--socket", socket_path_, "version"});
+  EXPECT_EQ(unsigned_copy.status, 2);
+  EXPECT_NE(unsigned_copy.errors.find("refused"), std::string::npos) << unsigned_copy.errors;
+
+  velmora_client_t::connect_status_t status{};
+  EXPECT_FALSE(velmora_client_t::connect(socket_path_, &status)) << "a root process unsigned";
+  EXPECT_EQ(status, velmora_client_t::connect_status_t::refused);
+
+  const std::string library = preloadable_library();
+  ASSERT_FALSE(library.empty());
+  status = velmora_client_t::connect_status_t::accepted;
+  EXPECT_FALSE(signed_client_t::connect(socket_path_, {"LD_PRELOAD=" + library}, &status))
+      << "the signed relay with a preloaded library";
+  EXPECT_EQ(status, velmora_client_t::connect_status_t::refused);
+
+  for (const auto& line : lines()) {
+    EXPECT_EQ(line.find("active connections"), std::string::npos) << line;
+    EXPECT_EQ(line.find("conn invalidated"), std::string::npos) << line;
+    EXPECT_EQ(line.find("connection of pid"), std::string::npos) << line;
+  }
+  std::this_thread::sleep_until(first_refusal + 11s);
+  EXPECT_FALSE(daemon_->wait_exit(0ms)) << "no client has come yet, so it never idles out";
+
+  auto accepted = signed_client_t::connect(socket_path_);
+  ASSERT_TRUE(accepted);
+  EXPECT_EQ(accepted->get_version(), "2.7");
+  EXPECT_TRUE(eventually_has("helper_tool - 1 active connections"))
+      << "the refusals never entered the list";
+}
+
+TEST_F(daemon_validation_test, signed_client_is_served_whatever_its_user) {
+  start_daemon();
+  const auto as_alice =
+      sandbox::run({"/usr/bin/setpriv", "--reuid", "1001", "--regid", "1001", "--clear-groups",
+                    signed_client_path, "--socket", socket_path_, "set-darkwake", "3"});
+  EXPECT_EQ(as_alice.status, 0) << as_alice.errors;
+  EXPECT_EQ(sandbox::journal_calls_of("/usr/sbin/sysctl").size(), 1u);
+  EXPECT_TRUE(eventually_has("helper_tool - 1 active connections"));
+  EXPECT_TRUE(eventually_has("helper_tool - last conn invalidated"));
+}
+
+// The process connects and writes a request while it still runs an unsigned program, then
+// executes the signed client. The daemon is started only once the exec has happened, so its
+// check sees the signed program: the bytes already waiting are what refuses the connection.
+TEST_F(daemon_validation_test, request_written_before_an_exec_of_the_signed_client_is_not_run) {
+  const std::string silent_path = "/tmp/silent.socket";
+  const unique_fd_t silent = listening_socket_at(silent_path);
+  ASSERT_TRUE(silent);
+  const auto request = darkwake_request();
+  std::string program = signed_client_path;
+  std::vector<std::string> argv{program, "--socket", silent_path, "version"};
+  std::vector<char*> args;
+  for (auto& word : argv)
+    args.push_back(word.data());
+  args.push_back(nullptr);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, socket_path_.c_str(), sizeof(address.sun_path) - 1);
+
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
+        ::write(fd, request.data(), request.size()) != static_cast<ssize_t>(request.size())) {
+      ::_exit(1);
+    }
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+  child_process_t client(pid);
+  ASSERT_TRUE(sandbox::eventually([&] {
+    std::error_code error;
+    return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error) == program;
+  })) << "the client did not execute the signed program";
+
+  start_daemon();
+  EXPECT_TRUE(eventually_has("connection of pid " + std::to_string(pid) +
+                             " sent data before it was accepted"));
+  EXPECT_TRUE(eventually_has("helper_tool - last conn invalidated"));
+  EXPECT_TRUE(sandbox::journal_calls_of("/usr/sbin/sysctl").empty()) << "the request ran";
+  ::kill(pid, SIGKILL);
+}
+
+// The signed relay connects, is accepted and hands its socket to this unsigned process.
+TEST_F(daemon_validation_test, connection_handed_to_another_process_is_ended_unserved) {
+  start_daemon();
+  unique_fd_t channel;
+  auto relay = start_relay(socket_path_, &channel, {"--hand-over"});
+  ASSERT_TRUE(relay);
+  const unique_fd_t handed = received_descriptor(channel.get());
+  ASSERT_TRUE(handed) << "the relay was not accepted";
+  EXPECT_TRUE(eventually_has("helper_tool - 1 active connections"));
+
+  const auto request = darkwake_request();
+  ASSERT_EQ(::send(handed.get(), request.data(), request.size(), MSG_NOSIGNAL),
+            static_cast<ssize_t>(request.size()));
+  EXPECT_TRUE(closed_within(handed.get(), 3s)) << "no reply, the connection ends";
+  EXPECT_TRUE(eventually_has("helper_tool - last conn invalidated"));
+  EXPECT_TRUE(sandbox::journal_calls_of("/usr/sbin/sysctl").empty()) << "the request ran";
+  channel.reset();  // the relay ends with its input
+}
+
+// The check itself, on peers recorded from real connections to a socket of this test.
+class client_check_test : public ::testing::Test {
+ protected:
+  struct recorded_peer_t {
+    child_process_t relay;
+    unique_fd_t relay_stream;
+    unique_fd_t accepted;
+    platform::xpc_peer_t peer;
+  };
+
+  void SetUp() override {
+    listening_ = listening_socket_at(path_);
+    ASSERT_TRUE(listening_);
+  }
+
+  // The relay, signed, connects and waits for an acceptance that never comes.
+  std::optional<recorded_peer_t> signed_peer() {
+    recorded_peer_t recorded;
+    auto relay = start_relay(path_, &recorded.relay_stream);
+    if (!relay) return std::nullopt;
+    recorded.relay = std::move(*relay);
+    recorded.accepted = unique_fd_t(::accept4(listening_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    auto peer = platform::peer_of_socket(recorded.accepted.get());
+    if (!peer) return std::nullopt;
+    recorded.peer = std::move(*peer);
+    return recorded;
+  }
+
+  const std::string path_ = "/tmp/check.socket";
+  unique_fd_t listening_;
+  const std::string requirement_ = codesign_fixtures::kClientRequirement;
+};
+
+TEST_F(client_check_test, signed_client_meets_the_requirement_only_as_written) {
+  auto recorded = signed_peer();
+  ASSERT_TRUE(recorded);
+  EXPECT_TRUE(client_is_authorized(recorded->peer, requirement_));
+
+  std::string other_team = requirement_;
+  other_team.replace(other_team.find("R4TQ8N2VXH"), 10, "ZZZZZZZZZZ");
+  EXPECT_FALSE(client_is_authorized(recorded->peer, other_team));
+  std::string later_version = requirement_;
+  later_version.replace(later_version.find("\"6.0.0\""), 7, "\"6.0.1\"");
+  EXPECT_FALSE(client_is_authorized(recorded->peer, later_version));
+  EXPECT_FALSE(client_is_authorized(recorded->peer, "identifier \"com.corvantix.velmora-vl"))
+      << "a text that does not compile";
+  EXPECT_FALSE(client_is_authorized(recorded->peer, ""));
+}
+
+TEST_F(client_check_test, unsigned_peer_is_refused) {
+  const unique_fd_t own = connected_to(path_);
+  ASSERT_TRUE(own);
+  const unique_fd_t accepted(::accept4(listening_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+  const auto peer = platform::peer_of_socket(accepted.get());
+  ASSERT_TRUE(peer);
+  EXPECT_EQ(peer->pid, ::getpid());
+  EXPECT_FALSE(client_is_authorized(*peer, requirement_));
+}
+
+// What a pid taken over by the signed program looks like to the check: the recorded pidfd
+// still names the client that ended, the pid names a signed process.
+TEST_F(client_check_test, pid_now_running_the_signed_program_is_not_the_recorded_client) {
+  auto gone = signed_peer();
+  auto running = signed_peer();
+  ASSERT_TRUE(gone && running);
+  ASSERT_GE(gone->peer.pidfd.get(), 0) << "the kernel gives no peer pidfd";
+  ::kill(gone->relay.pid(), SIGKILL);
+  ASSERT_TRUE(gone->relay.wait_exit(5s));
+  EXPECT_FALSE(client_is_authorized(gone->peer, requirement_)) << "the client has ended";
+
+  platform::xpc_peer_t taken_over;
+  taken_over.pid = running->peer.pid;
+  taken_over.uid = running->peer.uid;
+  taken_over.pidfd = std::move(gone->peer.pidfd);
+  EXPECT_FALSE(client_is_authorized(taken_over, requirement_));
+  EXPECT_TRUE(client_is_authorized(running->peer, requirement_));
+}
+
+}  // namespace
