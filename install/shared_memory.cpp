@@ -31,6 +31,8 @@ string_t object_name(const string_t& channel, const char* suffix) {
 }  // namespace shared_memory
 
 // The objects may well not exist (the application was not running): shm_unlink's result is moot.
+// The channel comes by value, as the service object's interface has it.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 void helper_tool_t::cleanSharedMemory(string_t channel) {
   for (const char* suffix : shared_memory::suffixes) {
     shm_unlink(shared_memory::object_name(channel, suffix).c_str());

@@ -38,7 +38,8 @@ constexpr operation_t operation(std::string_view name) {
   return {name, arguments_t::list, reply,
           [](helper_tool_t& service, const platform::xpc_arguments_t& arguments,
              const platform::xpc_reply_t& reply_to) {
-            traits::call(service, arguments, reply_to, indices);
+            traits::call(service, arguments, reply_to,
+                         std::make_index_sequence<traits::argument_count>());
           }};
 }
 

@@ -14,8 +14,6 @@
 
 #include "platform/foundation/property_list.h"
 
-extern char** environ;
-
 namespace platform::workspace {
 namespace {
 

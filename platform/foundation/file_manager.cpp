@@ -94,7 +94,7 @@ std::string stringByAppendingPathComponent(const std::string& path, const std::s
 }
 
 std::string lastPathComponent(const std::string& path) {
-  const std::string standard = without_extra_slashes(path);
+  std::string standard = without_extra_slashes(path);
   if (standard == "/") return standard;
   const std::size_t slash = standard.rfind('/');
   return slash == std::string::npos ? standard : standard.substr(slash + 1);

@@ -134,7 +134,7 @@ bool finishAttributes(int fd, const struct stat& source, const std::string& path
 }
 
 bool copyBytes(int from, int to, const copy_step_t& step, failure_t& failure) {
-  std::array<char, 128 * 1024> buffer{};
+  std::array<char, std::size_t{128} * 1024> buffer{};
   for (;;) {
     const ssize_t got = read(from, buffer.data(), buffer.size());
     if (got == 0) return true;

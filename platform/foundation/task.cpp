@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/syscall.h>
@@ -11,8 +10,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
-
-extern char** environ;
+#include <thread>
 
 namespace platform {
 namespace {
@@ -78,11 +76,9 @@ bool wait_for_exit(int pidfd, siginfo_t& info) {
   return true;
 }
 
-void* reap_detached(void* pidfd_as_pointer) {
-  unique_fd_t pidfd(static_cast<int>(reinterpret_cast<std::intptr_t>(pidfd_as_pointer)));
+void reap_detached(const unique_fd_t& pidfd) {
   siginfo_t info{};
   wait_for_exit(pidfd.get(), info);
-  return nullptr;
 }
 
 timespec to_timespec(std::chrono::steady_clock::duration duration) {
@@ -128,13 +124,7 @@ task_t::task_t(std::string launch_path, std::vector<std::string> args)
 task_t::~task_t() {
   if (!isRunning()) return;
   // Launched and not waited for: the child goes on, and a detached waiter reaps it when it ends.
-  pthread_attr_t attributes;
-  pthread_attr_init(&attributes);
-  pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-  pthread_t thread;
-  void* pidfd = reinterpret_cast<void*>(static_cast<std::intptr_t>(pidfd_.get()));
-  if (pthread_create(&thread, &attributes, reap_detached, pidfd) == 0) pidfd_.release();
-  pthread_attr_destroy(&attributes);
+  std::thread([pidfd = std::move(pidfd_)] { reap_detached(pidfd); }).detach();
 }
 
 bool task_t::launch() {

@@ -103,7 +103,7 @@ int sign(const options_t& options) {
     if (!certificate || sk_X509_push(chain.get(), certificate.get()) == 0) {
       return fail("cannot read the chain certificate " + path);
     }
-    certificate.release();  // the stack owns it now
+    static_cast<void>(certificate.release());  // the stack owns it now
   }
   std::string error;
   const platform::signing_identity_t identity{leaf.get(), key.get(), chain.get()};

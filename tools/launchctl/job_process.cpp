@@ -8,8 +8,6 @@
 #include <fstream>
 #include <sstream>
 
-extern char** environ;
-
 namespace standin {
 namespace {
 
@@ -89,6 +87,7 @@ std::variant<process_ref_t, spawn_error_t> spawn_job(const job_t& job) {
   const auto program = job.program.empty() ? arguments.front() : job.program;
   if (arguments.empty()) arguments.push_back(program);
   std::vector<char*> argv;
+  argv.reserve(arguments.size() + 1);
   for (auto& argument : arguments)
     argv.push_back(argument.data());
   argv.push_back(nullptr);
