@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -11,8 +12,10 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "client/velmora_client.h"
@@ -22,6 +25,8 @@
 #include "tests/sandbox/support.h"
 #include "tests/security/fixtures.h"
 #include "tests/service/daemon_process.h"
+
+extern char** environ;
 
 namespace {
 
@@ -52,7 +57,9 @@ bool closed_within(int fd, std::chrono::seconds limit) {
   timeval timeout{static_cast<time_t>(limit.count()), 0};
   ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
   std::array<char, 64> buffer{};
-  return ::recv(fd, buffer.data(), buffer.size(), 0) == 0;
+  // A peer that closes with part of a request unread resets the connection instead.
+  const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
+  return n == 0 || (n < 0 && errno == ECONNRESET);
 }
 
 unique_fd_t connected_to(const std::string& path) {
@@ -205,6 +212,46 @@ TEST_F(daemon_validation_test, request_written_before_an_exec_of_the_signed_clie
   EXPECT_TRUE(eventually_has("helper_tool - last conn invalidated"));
   EXPECT_TRUE(sandbox::journal_calls_of("/usr/sbin/sysctl").empty()) << "the request ran";
   ::kill(pid, SIGKILL);
+}
+
+// An unsigned client connects and ends; the signed client is then started under its pid (the
+// root's pid namespace lets the test choose the next pid). Only after that does the daemon take
+// the queued connection: the kernel's record of the peer still names the client that ended.
+TEST_F(daemon_validation_test, pid_of_an_ended_client_taken_by_the_signed_client_is_refused) {
+  const std::string silent_path = "/tmp/silent.socket";
+  const unique_fd_t silent = listening_socket_at(silent_path);
+  ASSERT_TRUE(silent);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, socket_path_.c_str(), sizeof(address.sun_path) - 1);
+  const pid_t ended = ::fork();
+  ASSERT_GE(ended, 0);
+  if (ended == 0) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ::_exit(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)));
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(ended, &status, 0), ended);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+  std::ofstream("/proc/sys/kernel/ns_last_pid") << ended - 1;
+  pid_t successor = -1;
+  std::vector<std::string> argv{signed_client_path, "--socket", silent_path, "version"};
+  std::vector<char*> args;
+  for (auto& word : argv)
+    args.push_back(word.data());
+  args.push_back(nullptr);
+  ASSERT_EQ(::posix_spawn(&successor, args[0], nullptr, nullptr, args.data(), environ), 0);
+  child_process_t impostor(successor);
+  ASSERT_EQ(successor, ended) << "the pid was not reused";
+
+  start_daemon();
+  auto accepted = signed_client_t::connect(socket_path_);
+  ASSERT_TRUE(accepted);
+  EXPECT_EQ(accepted->get_version(), "2.7");
+  EXPECT_EQ(count("helper_tool - 1 active connections"), 1) << "only the relay was accepted";
+  EXPECT_EQ(count("helper_tool - last conn invalidated"), 0);
+  ::kill(successor, SIGKILL);
 }
 
 // The signed relay connects, is accepted and hands its socket to this unsigned process.
