@@ -2,15 +2,22 @@
 
 #include "platform/security/code_signing.h"
 
+namespace {
+
 // The audit token here is the peer the kernel recorded at connect time; its pidfd keeps naming
 // that process, so a pid taken over by another program after the client ended is not mistaken
 // for the client.
-bool client_is_authorized(const platform::xpc_peer_t& peer, const std::string& requirement) {
+std::optional<platform::guest_code_t> guest_of(const platform::xpc_peer_t& peer) {
   const auto process = platform::process_ref_t::of_pid_and_pidfd(peer.pid, peer.pidfd.get());
-  if (!process) return false;
-  const auto guest = platform::SecCodeCopyGuestWithAttributes(*process);
+  if (!process) return std::nullopt;
+  return platform::SecCodeCopyGuestWithAttributes(*process);
+}
+
+}  // namespace
+
+bool client_is_authorized(const platform::xpc_peer_t& peer, const std::string& requirement) {
+  const auto guest = guest_of(peer);
   const auto compiled = platform::SecRequirementCreateWithString(requirement);
   if (!compiled) return false;
-  if (!guest) return false;
-  return platform::SecCodeCheckValidity(*guest, *compiled) == platform::errSecSuccess;
+  return guest && platform::SecCodeCheckValidity(*guest, *compiled) == platform::errSecSuccess;
 }
