@@ -4,6 +4,8 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,8 +37,20 @@ void copy_format(char (&copy)[format_capacity], const char* format) {
   rewrite_text_conversions(copy);
 }
 
+// A thread nobody named carries its process's name here (the kernel's 15-character command
+// name, inherited at creation); it is shown as unnamed, like a thread without a name.
+bool is_inherited_process_name(const char* name) {
+  constexpr std::size_t command_name_length = 15;
+  return std::strncmp(name, program_invocation_short_name, command_name_length) == 0 &&
+         std::strlen(name) ==
+             std::min(std::strlen(program_invocation_short_name), command_name_length);
+}
+
 void read_thread_name(char (&name)[thread_name_capacity]) {
-  if (pthread_getname_np(pthread_self(), name, thread_name_capacity) != 0) name[0] = '\0';
+  if (pthread_getname_np(pthread_self(), name, thread_name_capacity) != 0 ||
+      is_inherited_process_name(name)) {
+    name[0] = '\0';
+  }
   if (std::strcmp(name, "velmora") == 0) std::strcpy(name, "main");
 }
 

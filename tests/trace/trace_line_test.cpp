@@ -167,12 +167,17 @@ TEST_F(TraceLineTest, LineLongerThanItsBufferIsCutAndStillEndsTheLine) {
 TEST_F(TraceLineTest, ThreadNamedVelmoraShowsAsMainAndUnnamedAsBlanks) {
   on_named_thread("velmora", [&] { trace_info(helper_tool_, "named"); });
   on_named_thread("", [&] { trace_info(helper_tool_, "unnamed"); });
+  std::thread([&] { trace_info(helper_tool_, "never named"); }).join();
+  on_named_thread("worker", [&] { trace_info(helper_tool_, "worker"); });
 
   const auto all = lines();
-  ASSERT_EQ(all.size(), 2u);
+  ASSERT_EQ(all.size(), 4u);
   EXPECT_EQ(parse_trace_line(all[0])->thread, "main");
   EXPECT_EQ(all[1].substr(42, 8), "        ") << all[1];
   EXPECT_EQ(parse_trace_line(all[1])->thread, "");
+  // A thread nobody named carries the process's name on Linux; it still counts as unnamed.
+  EXPECT_EQ(parse_trace_line(all[2])->thread, "") << all[2];
+  EXPECT_EQ(parse_trace_line(all[3])->thread, "worker");
 }
 
 TEST_F(TraceLineTest, DisabledHandleWritesNothing) {
