@@ -4,6 +4,7 @@
 
 #include "install/app_bundle.h"
 #include "install/launchd_plist.h"
+#include "install/request_admission.h"
 #include "install/stale_files.h"
 #include "platform/foundation/file_attributes.h"
 #include "platform/foundation/file_manager.h"
@@ -174,14 +175,8 @@ void helper_tool_t::install_velmora_with_auth_data(
   trace_info(trace(), "* sys_conf: %s *", sysconfig_path.c_str());
 
   _resetAuthDB();
-  if (check_authorization(auth_data, selector::install_velmora)) {
-    trace_error(trace(), "Authorization failed");
-    reply(false);
-    return;
-  }
-  if (!_validateVLNamespace(vl_namespace)) {
-    trace_error(trace(), "Invalid arguments");
-    reply(false);
+  if (!install::admit_request(*this, auth_data, selector::install_velmora, "Authorization failed",
+                              vl_namespace, reply)) {
     return;
   }
 

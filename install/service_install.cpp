@@ -1,4 +1,5 @@
 #include "install/launchd_plist.h"
+#include "install/request_admission.h"
 #include "platform/foundation/file_manager.h"
 #include "service/helper_tool.h"
 #include "service/selectors.h"
@@ -18,14 +19,8 @@ void helper_tool_t::install_velmora_service_with(const auth_data_t& auth_data,
                                                  const std::string& user_config,
                                                  const bool_reply_t& reply) {
   trace_info(trace(), "* Installing Velmora Services (%s) *", vl_namespace.c_str());
-  if (check_authorization(auth_data, selector::install_velmora_service)) {
-    trace_error(trace(), "Authorization failed");
-    reply(false);
-    return;
-  }
-  if (!_validateVLNamespace(vl_namespace)) {
-    trace_error(trace(), "Invalid arguments");
-    reply(false);
+  if (!install::admit_request(*this, auth_data, selector::install_velmora_service,
+                              "Authorization failed", vl_namespace, reply)) {
     return;
   }
 

@@ -3,6 +3,7 @@
 
 #include "install/app_bundle.h"
 #include "install/launchd_plist.h"
+#include "install/request_admission.h"
 #include "platform/foundation/file_manager.h"
 #include "service/helper_tool.h"
 #include "service/selectors.h"
@@ -55,14 +56,8 @@ void helper_tool_t::uninstall_velmora_with_auth_data(const auth_data_t& auth_dat
                                                      const std::string& /*user_name*/,
                                                      const bool_reply_t& reply) {
   trace_info(trace(), "Uninstalling %s..", bundle_path.c_str());
-  if (check_authorization(auth_data, selector::uninstall_velmora)) {
-    trace_error(trace(), "Authorization failed. Uninstall aborted");
-    reply(false);
-    return;
-  }
-  if (!_validateVLNamespace(vl_namespace)) {
-    trace_error(trace(), "Invalid arguments");
-    reply(false);
+  if (!install::admit_request(*this, auth_data, selector::uninstall_velmora,
+                              "Authorization failed. Uninstall aborted", vl_namespace, reply)) {
     return;
   }
 
