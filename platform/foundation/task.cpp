@@ -12,48 +12,10 @@
 #include <ctime>
 #include <thread>
 
+#include "platform/base/spawn.h"
+
 namespace platform {
 namespace {
-
-class spawn_attributes_t {
- public:
-  spawn_attributes_t() {
-    posix_spawnattr_init(&attributes_);
-    // The child starts with no blocked signals and default actions, whatever the service's
-    // threads have set (an ignored SIGPIPE would otherwise survive the exec).
-    sigset_t none;
-    sigset_t all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attributes_, &none);
-    posix_spawnattr_setsigdefault(&attributes_, &all);
-    posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  }
-  spawn_attributes_t(const spawn_attributes_t&) = delete;
-  spawn_attributes_t& operator=(const spawn_attributes_t&) = delete;
-  ~spawn_attributes_t() { posix_spawnattr_destroy(&attributes_); }
-
-  const posix_spawnattr_t* get() const { return &attributes_; }
-
- private:
-  posix_spawnattr_t attributes_;
-};
-
-class spawn_file_actions_t {
- public:
-  spawn_file_actions_t() { posix_spawn_file_actions_init(&actions_); }
-  spawn_file_actions_t(const spawn_file_actions_t&) = delete;
-  spawn_file_actions_t& operator=(const spawn_file_actions_t&) = delete;
-  ~spawn_file_actions_t() { posix_spawn_file_actions_destroy(&actions_); }
-
-  bool redirect_standard_output(int fd) {
-    return posix_spawn_file_actions_adddup2(&actions_, fd, STDOUT_FILENO) == 0;
-  }
-  const posix_spawn_file_actions_t* get() const { return &actions_; }
-
- private:
-  posix_spawn_file_actions_t actions_;
-};
 
 // Through the system calls: this C library's <sys/pidfd.h> lacks C linkage for C++ callers.
 int open_pidfd(pid_t pid) {
