@@ -74,7 +74,7 @@ bool wait_until_running(int output) {
 
 }  // namespace
 
-identity_t make_identity(const certificate_spec_t& spec, const identity_t* issuer) {
+identity_t make_identity(const certificate_plan_t& plan, const identity_t* issuer) {
   identity_t identity{openssl::x509_ptr_t(X509_new()),
                       openssl::evp_pkey_ptr_t(EVP_EC_gen("P-256"))};
   X509* certificate = identity.certificate.get();
@@ -83,18 +83,18 @@ identity_t make_identity(const certificate_spec_t& spec, const identity_t* issue
   X509_gmtime_adj(X509_getm_notBefore(certificate), -3600);
   X509_gmtime_adj(X509_getm_notAfter(certificate), kValiditySeconds);
   X509_NAME* subject = X509_get_subject_name(certificate);
-  add_name_entry(subject, "CN", spec.common_name);
-  add_name_entry(subject, "OU", spec.organizational_unit);
+  add_name_entry(subject, "CN", plan.common_name);
+  add_name_entry(subject, "OU", plan.organizational_unit);
   add_name_entry(subject, "O", "Corvantix");
   X509* issuer_certificate = issuer ? issuer->certificate.get() : certificate;
   X509_set_issuer_name(certificate, X509_get_subject_name(issuer_certificate));
   X509_set_pubkey(certificate, identity.key.get());
   add_extension(certificate, issuer_certificate, NID_basic_constraints,
-                spec.authority ? "critical,CA:TRUE" : "critical,CA:FALSE");
+                plan.authority ? "critical,CA:TRUE" : "critical,CA:FALSE");
   add_extension(certificate, issuer_certificate, NID_key_usage,
-                spec.authority ? "critical,keyCertSign,cRLSign" : "critical,digitalSignature");
+                plan.authority ? "critical,keyCertSign,cRLSign" : "critical,digitalSignature");
   add_extension(certificate, issuer_certificate, NID_subject_key_identifier, "hash");
-  for (const std::string& oid : spec.marker_oids)
+  for (const std::string& oid : plan.marker_oids)
     add_marker(certificate, oid);
   EVP_PKEY* signing_key = issuer ? issuer->key.get() : identity.key.get();
   X509_sign(certificate, signing_key, EVP_sha256());
@@ -149,14 +149,14 @@ std::filesystem::path main_executable(const std::filesystem::path& bundle,
 }
 
 std::filesystem::path make_bundle(const std::filesystem::path& directory,
-                                  const bundle_spec_t& spec) {
-  const std::filesystem::path bundle = directory / (spec.name + ".app");
-  const std::filesystem::path executable = main_executable(bundle, spec.name);
+                                  const bundle_plan_t& plan) {
+  const std::filesystem::path bundle = directory / (plan.name + ".app");
+  const std::filesystem::path executable = main_executable(bundle, plan.name);
   std::filesystem::create_directories(executable.parent_path());
-  std::filesystem::copy_file(spec.executable_source, executable,
+  std::filesystem::copy_file(plan.executable_source, executable,
                              std::filesystem::copy_options::overwrite_existing);
-  if (spec.executable_size > std::filesystem::file_size(executable)) {
-    std::filesystem::resize_file(executable, spec.executable_size);
+  if (plan.executable_size > std::filesystem::file_size(executable)) {
+    std::filesystem::resize_file(executable, plan.executable_size);
   }
   std::ofstream(bundle / "Contents" / "Info.plist")
       << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -164,13 +164,13 @@ std::filesystem::path make_bundle(const std::filesystem::path& directory,
          "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
          "<plist version=\"1.0\">\n<dict>\n"
          "\t<key>CFBundleExecutable</key>\n\t<string>"
-      << spec.name
+      << plan.name
       << "</string>\n"
          "\t<key>CFBundleIdentifier</key>\n\t<string>"
       << kSigningIdentifier
       << "</string>\n"
          "\t<key>CFBundleShortVersionString</key>\n\t<string>"
-      << spec.short_version << "</string>\n</dict>\n</plist>\n";
+      << plan.short_version << "</string>\n</dict>\n</plist>\n";
   return bundle;
 }
 

@@ -34,7 +34,7 @@ struct identity_t {
   platform::openssl::evp_pkey_ptr_t key;
 };
 
-struct certificate_spec_t {
+struct certificate_plan_t {
   std::string common_name;
   std::string organizational_unit;  // none when empty
   bool authority = false;
@@ -42,7 +42,7 @@ struct certificate_spec_t {
 };
 
 // A certificate with a fresh P-256 key, signed by the issuer (self-signed without one).
-identity_t make_identity(const certificate_spec_t& spec, const identity_t* issuer);
+identity_t make_identity(const certificate_plan_t& plan, const identity_t* issuer);
 
 struct chain_options_t {
   std::string team = kTeamIdentifier;
@@ -71,7 +71,7 @@ bool write_trust_anchor(const std::filesystem::path& directory, const chain_t& c
 // Given a program path as its argument, it executes that program when a byte arrives.
 std::filesystem::path client_program_path();
 
-struct bundle_spec_t {
+struct bundle_plan_t {
   std::string name = "Velmora";  // the bundle is <name>.app, its executable <name>
   std::string short_version = "6.0.0";
   std::filesystem::path executable_source = client_program_path();
@@ -80,7 +80,7 @@ struct bundle_spec_t {
 
 // Writes <directory>/<name>.app with Info.plist and the main executable; returns its path.
 std::filesystem::path make_bundle(const std::filesystem::path& directory,
-                                  const bundle_spec_t& spec = {});
+                                  const bundle_plan_t& plan = {});
 std::filesystem::path main_executable(const std::filesystem::path& bundle,
                                       const std::string& name = "Velmora");
 bool sign_bundle(const std::filesystem::path& bundle, const chain_t& chain,
