@@ -10,24 +10,6 @@
 #include <sstream>
 #include <vector>
 
-scratch_dir_t::scratch_dir_t() {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/velmora-fm-XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (mkdtemp(buffer.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-  root_ = buffer.data();
-}
-
-scratch_dir_t::~scratch_dir_t() {
-  std::error_code ignored;
-  std::filesystem::remove_all(root_, ignored);  // does not follow links
-}
-
-std::string scratch_dir_t::path(const std::string& relative) const {
-  return relative.empty() ? root_ : root_ + "/" + relative;
-}
-
 void writeFile(const std::string& path, const std::string& contents, mode_t mode) {
   {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

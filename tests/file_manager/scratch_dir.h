@@ -4,19 +4,9 @@
 
 #include <string>
 
-// A private directory under $TMPDIR (or /tmp) for one test, removed with everything in it.
-class scratch_dir_t {
- public:
-  scratch_dir_t();
-  scratch_dir_t(const scratch_dir_t&) = delete;
-  scratch_dir_t& operator=(const scratch_dir_t&) = delete;
-  ~scratch_dir_t();
+#include "tests/support/scratch_directory.h"
 
-  std::string path(const std::string& relative = "") const;
-
- private:
-  std::string root_;
-};
+using scratch_dir_t = test_support::scratch_directory_t;
 
 void writeFile(const std::string& path, const std::string& contents, mode_t mode = 0644);
 std::string readFile(const std::string& path);

@@ -34,24 +34,6 @@ std::vector<trace_line_t> trace_capture_t::lines() const {
   return lines;
 }
 
-scratch_directory_t::scratch_directory_t() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "velmora-test.XXXXXX").string();
-  path_ = ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-}
-
-scratch_directory_t::~scratch_directory_t() {
-  std::error_code ignored;
-  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-}
-
-std::string scratch_directory_t::add_file(const std::string& relative,
-                                          const std::string& contents) const {
-  const std::filesystem::path full = std::filesystem::path(path_) / relative;
-  std::filesystem::create_directories(full.parent_path());
-  std::ofstream(full) << contents;
-  return full.string();
-}
-
 std::vector<std::uint8_t> administrator_session() {
   constexpr uid_t alice = 1001;
   namespace authorization = platform::authorization;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/foundation/property_list.h"
+#include "tests/support/scratch_directory.h"
 
 // What the install and control tests share: trace lines, authorized sessions, property lists.
 namespace service_test {
@@ -40,21 +41,7 @@ class trace_capture_t {
   std::string path_;
 };
 
-// A directory of its own under /tmp, removed with everything in it.
-class scratch_directory_t {
- public:
-  scratch_directory_t();
-  scratch_directory_t(const scratch_directory_t&) = delete;
-  scratch_directory_t& operator=(const scratch_directory_t&) = delete;
-  ~scratch_directory_t();
-
-  const std::string& path() const { return path_; }
-  // Creates the file (and its folders) below the directory; returns its full path.
-  std::string add_file(const std::string& relative, const std::string& contents = "") const;
-
- private:
-  std::string path_;
-};
+using scratch_directory_t = test_support::scratch_directory_t;
 
 // Inside the throwaway root: a session of the administrator alice whose credentials the
 // authorization agent will give once.

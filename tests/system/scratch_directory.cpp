@@ -8,18 +8,6 @@
 #include <fstream>
 #include <sstream>
 
-scratch_directory_t::scratch_directory_t() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/velmora-system-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-  root_ = pattern;
-}
-
-scratch_directory_t::~scratch_directory_t() {
-  std::error_code ignored;
-  std::filesystem::remove_all(root_, ignored);
-}
-
 void write_text(const std::string& path, const std::string& text, mode_t mode) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
   ASSERT_EQ(::chmod(path.c_str(), mode), 0) << path;

@@ -4,20 +4,9 @@
 
 #include <string>
 
-// A private directory under $TMPDIR (or /tmp) for one test case, removed with its contents.
-class scratch_directory_t {
- public:
-  scratch_directory_t();
-  scratch_directory_t(const scratch_directory_t&) = delete;
-  scratch_directory_t& operator=(const scratch_directory_t&) = delete;
-  ~scratch_directory_t();
+#include "tests/support/scratch_directory.h"
 
-  std::string path(const std::string& relative) const { return root_ + "/" + relative; }
-  const std::string& root() const { return root_; }
-
- private:
-  std::string root_;
-};
+using scratch_directory_t = test_support::scratch_directory_t;
 
 void write_text(const std::string& path, const std::string& text, mode_t mode = 0644);
 std::string read_text(const std::string& path);
