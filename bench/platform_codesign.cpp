@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "platform/security/code_signing.h"
-#include "tests/security/fixtures.h"
+#include "tests/platform/security/fixtures.h"
 
 namespace {
 

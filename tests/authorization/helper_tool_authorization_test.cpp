@@ -2,8 +2,8 @@
 
 #include "service/helper_tool.h"
 #include "service/selectors.h"
-#include "tests/authorization/sandbox_session.h"
-#include "tests/authorization/temporary_directory.h"
+#include "tests/platform/authorization/sandbox_session.h"
+#include "tests/platform/authorization/temporary_directory.h"
 
 using namespace sandbox_session;
 

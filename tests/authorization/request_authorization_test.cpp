@@ -9,8 +9,8 @@
 #include "platform/authorization/credentials_cache.h"
 #include "platform/authorization/rights_database.h"
 #include "service/selectors.h"
-#include "tests/authorization/sandbox_session.h"
-#include "tests/authorization/temporary_directory.h"
+#include "tests/platform/authorization/sandbox_session.h"
+#include "tests/platform/authorization/temporary_directory.h"
 
 namespace authorization = platform::authorization;
 using namespace sandbox_session;

@@ -8,8 +8,8 @@
 #include "install/launchd_plist.h"
 #include "service/helper_tool.h"
 #include "system/external_commands.h"
-#include "tests/install_service/service_test_support.h"
 #include "tests/sandbox/support.h"
+#include "tests/support/service_test_support.h"
 
 namespace fs = std::filesystem;
 using service_test::bool_value;

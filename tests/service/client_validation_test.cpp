@@ -22,8 +22,8 @@
 #include "platform/xpc/arguments.h"
 #include "platform/xpc/peer.h"
 #include "platform/xpc/wire.h"
+#include "tests/platform/security/fixtures.h"
 #include "tests/sandbox/support.h"
-#include "tests/security/fixtures.h"
 #include "tests/service/daemon_process.h"
 
 extern char** environ;

@@ -1,0 +1,159 @@
+// The service install request, end to end inside the throwaway root.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
+
+#include "install/launchd_plist.h"
+#include "service/helper_tool.h"
+#include "system/external_commands.h"
+#include "tests/sandbox/support.h"
+#include "tests/support/service_test_support.h"
+
+namespace fs = std::filesystem;
+using service_test::bool_value;
+using service_test::dictionary_keys;
+using service_test::status_of;
+using service_test::string_array;
+using service_test::string_value;
+using service_test::trace_line_t;
+using testing::ElementsAre;
+using testing::Field;
+using testing::StartsWith;
+
+namespace {
+
+constexpr const char* program = "/Applications/Velmora.app/Contents/MacOS/Velmora";
+constexpr const char* started_marker = "/tmp/velmora-started";
+
+// Every path under the folders the install writes to.
+std::set<std::string> system_entries() {
+  std::set<std::string> entries;
+  for (const char* dir : {"/Library/LaunchDaemons", "/Library/LaunchAgents", "/var/log", "/etc"}) {
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+      entries.insert(entry.path());
+  }
+  return entries;
+}
+
+// An application bundle of alice's whose executable leaves a marker when it starts.
+void install_user_bundle() {
+  fs::create_directories("/Applications/Velmora.app/Contents/MacOS");
+  sandbox::write_file("/Applications/Velmora.app/Contents/Info.plist",
+                      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                      "<key>CFBundleExecutable</key><string>Velmora</string></dict></plist>\n",
+                      0600);
+  sandbox::write_file(program, std::string("#!/bin/sh\ntouch ") + started_marker + "\n", 0700);
+  for (const auto& entry : fs::recursive_directory_iterator("/Applications/Velmora.app")) {
+    EXPECT_EQ(::lchown(entry.path().c_str(), 1001, 1001), 0);
+  }
+}
+
+void expect_job_list(const std::string& path, const std::string& label, const char* argument) {
+  const auto list = platform::property_list::read_file(path);
+  ASSERT_TRUE(list) << path;
+  EXPECT_EQ(dictionary_keys(list.get()).size(), 6u) << path;
+  EXPECT_EQ(string_value(list.get(), "Label"), label);
+  EXPECT_EQ(bool_value(list.get(), "Disabled"), false);
+  EXPECT_EQ(bool_value(list.get(), "RunAtLoad"), true);
+  EXPECT_EQ(bool_value(list.get(), "KeepAlive"), false);
+  EXPECT_EQ(bool_value(list.get(), "LaunchOnlyOnce"), true);
+  EXPECT_THAT(string_array(list.get(), "ProgramArguments"), ElementsAre(program, argument));
+  EXPECT_FALSE(string_value(list.get(), "WorkingDirectory"));
+}
+
+class ServiceInstall : public testing::Test {
+ protected:
+  bool install(const auth_data_t& auth, const std::string& vl_namespace,
+               const std::string& user_config = "/nowhere") {
+    service_test::reply_recorder_t reply;
+    helper.install_velmora_service_with(auth, vl_namespace, user_config, reply.block());
+    EXPECT_EQ(reply.answers.size(), 1u);
+    return !reply.answers.empty() && reply.answers.front();
+  }
+
+  helper_tool_t helper;
+  service_test::trace_capture_t trace{"/tmp/service_install.trace"};
+};
+
+// Authorization comes first: even an invalid namespace is refused for want of it.
+TEST_F(ServiceInstall, RefusedWithoutAuthorizationBeforeAnythingIsTouched) {
+  const auto before = system_entries();
+  EXPECT_FALSE(install(std::vector<std::uint8_t>(31), "svc_refused"));
+  EXPECT_FALSE(install(std::nullopt, "bad-namespace"));
+  EXPECT_EQ(system_entries(), before);
+  const auto lines = trace.lines();
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[0], (trace_line_t{"info", "* Installing Velmora Services (svc_refused) *"}));
+  EXPECT_THAT(lines[1], Field(&trace_line_t::message, StartsWith("wrong auth data")));
+  EXPECT_EQ(lines[2], (trace_line_t{"error", "Authorization failed"}));
+  EXPECT_EQ(lines[5], (trace_line_t{"error", "Authorization failed"}));
+}
+
+TEST_F(ServiceInstall, InvalidNamespaceWritesNoFile) {
+  const auto before = system_entries();
+  for (const char* vl_namespace : {"velmora-1", "velmora.x", "a/b", "a b", ""}) {
+    EXPECT_FALSE(install(service_test::administrator_session(), vl_namespace)) << vl_namespace;
+    EXPECT_EQ(trace.lines().back(), (trace_line_t{"error", "Invalid arguments"})) << vl_namespace;
+  }
+  EXPECT_EQ(system_entries(), before);
+}
+
+TEST_F(ServiceInstall, WritesBothListsProvisionsAndRestartsTheApplication) {
+  install_user_bundle();
+  service_test::scratch_directory_t config;
+  config.add_file("system.conf");
+  config.add_file("service.conf");
+  ASSERT_TRUE(install(service_test::administrator_session(), "svc_ok", config.path()));
+
+  const auto service_path = "/Library/LaunchDaemons/com.corvantix.svc_ok.service.plist";
+  const auto agent_path = "/Library/LaunchAgents/com.corvantix.svc_ok.Frontend.plist";
+  expect_job_list(service_path, "com.corvantix.svc_ok.service", "--service");
+  expect_job_list(agent_path, "com.corvantix.svc_ok.Frontend", "--agent-frontend");
+  EXPECT_EQ(status_of("/var/log/svc_ok.trace")->mode, 0666u);
+  EXPECT_TRUE(fs::exists("/etc/svc_ok/service.conf"));
+  for (const auto& entry : fs::recursive_directory_iterator("/Applications/Velmora.app")) {
+    const auto status = status_of(entry.path());
+    EXPECT_EQ(status->uid, 0u) << entry.path();
+    EXPECT_EQ(status->gid, 0u) << entry.path();
+    if (!entry.is_symlink()) {
+      EXPECT_EQ(status->mode, 0755u) << entry.path();
+    }
+  }
+  EXPECT_TRUE(sandbox::eventually([] { return fs::exists(started_marker); }));
+
+  std::vector<std::string> messages;
+  for (const auto& line : trace.lines())
+    messages.push_back(line.message);
+  EXPECT_THAT(messages,
+              ElementsAre("* Installing Velmora Services (svc_ok) *",
+                          "Creating global trace file..", std::string("Installing ") + service_path,
+                          std::string("Installing ") + agent_path, "Creating global config..",
+                          "Correcting permissions..", "** Service installation finished **"));
+}
+
+// Lists that control requests changed since, or a stray link where a list belongs, are
+// replaced whole.
+TEST_F(ServiceInstall, ReplacesEarlierListsWhole) {
+  const auto service_path = launchd_plist::service_plist_path("svc_again");
+  const auto agent_path = launchd_plist::agent_plist_path("svc_again");
+  ASSERT_TRUE(install(service_test::administrator_session(), "svc_again"));
+  service_test::reply_recorder_t autostart;
+  helper.setAutostartEnabled(false, "svc_again", autostart.block());
+  ASSERT_TRUE(ExternalCommands::set_enable_service(service_path, false));
+  ASSERT_EQ(bool_value(platform::property_list::read_file(agent_path).get(), "RunAtLoad"), false);
+
+  sandbox::write_file("/etc/victim.conf", "untouched", 0644);
+  fs::remove(agent_path);
+  fs::create_symlink("/etc/victim.conf", agent_path);
+
+  ASSERT_TRUE(install(service_test::administrator_session(), "svc_again"));
+  expect_job_list(service_path, "com.corvantix.svc_again.service", "--service");
+  expect_job_list(agent_path, "com.corvantix.svc_again.Frontend", "--agent-frontend");
+  EXPECT_FALSE(fs::is_symlink(agent_path));
+  EXPECT_EQ(sandbox::read_file("/etc/victim.conf"), "untouched");
+}
+
+}  // namespace

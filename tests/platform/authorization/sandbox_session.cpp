@@ -1,0 +1,118 @@
+#include "tests/platform/authorization/sandbox_session.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/authorization/external_form.h"
+#include "platform/authorization/rights_database.h"
+#include "tests/platform/authorization/temporary_directory.h"
+#include "tools/journal/journal_line.h"
+#include "tools/journal/standin.h"
+
+namespace authorization = platform::authorization;
+
+namespace sandbox_session {
+namespace {
+
+constexpr const char* kScenarioPath = "/var/run/authorization-agent.scenario";
+
+void remove_contents(const std::string& directory) {
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(directory, ignored)) {
+    std::filesystem::remove_all(entry.path(), ignored);
+  }
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> register_session_as(uid_t user) {
+  std::array<int, 2> pipe_ends{};
+  EXPECT_EQ(::pipe(pipe_ends.data()), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(pipe_ends[0]);
+    if (::setgid(user) != 0 || ::setuid(user) != 0) ::_exit(2);
+    const auto form = authorization::AuthorizationCreateExternalForm(nullptr);
+    if (!form) ::_exit(3);
+    const auto wrote = ::write(pipe_ends[1], form->data(), form->size());
+    ::_exit(wrote == static_cast<ssize_t>(form->size()) ? 0 : 4);
+  }
+  ::close(pipe_ends[1]);
+  std::vector<std::uint8_t> form(authorization::kAuthorizationExternalFormLength);
+  const auto got = ::read(pipe_ends[0], form.data(), form.size());
+  ::close(pipe_ends[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "client as uid " << user;
+  EXPECT_EQ(got, static_cast<ssize_t>(form.size()));
+  return form;
+}
+
+std::vector<std::uint8_t> register_session_for(uid_t user) {
+  std::string error;
+  const auto form = authorization::AuthorizationCreateExternalForm(&error);
+  EXPECT_TRUE(form) << error;
+  if (!form) return {};
+  EXPECT_EQ(::chown(session_path(*form).c_str(), user, user), 0);
+  return *form;
+}
+
+std::string session_path(const std::vector<std::uint8_t>& external_form) {
+  const auto token = authorization::session_token_from_bytes(external_form);
+  EXPECT_TRUE(token);
+  return token ? authorization::session_file_path(authorization::kAuthorizationSessionDirectory,
+                                                  *token)
+               : std::string();
+}
+
+void set_agent_scenario(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& line : lines)
+    text += line + "\n";
+  write_text_file(kScenarioPath, text, 0600);
+}
+
+std::string agent_scenario_left() {
+  return read_text_file(kScenarioPath);
+}
+
+std::vector<std::vector<std::string>> journal_calls(const std::string& tool) {
+  std::vector<std::vector<std::string>> calls;
+  std::ifstream journal(standin::journal_path);
+  for (std::string line; std::getline(journal, line);) {
+    const auto entry = standin::parse_journal_line(line);
+    if (entry && entry->tool == tool) calls.push_back(entry->arguments);
+  }
+  return calls;
+}
+
+std::vector<trace_line_t> trace_lines(const std::string& path) {
+  std::vector<trace_line_t> lines;
+  std::ifstream trace(path);
+  for (std::string line; std::getline(trace, line);) {
+    const std::size_t level_start = line.find_first_not_of(' ');
+    const std::size_t separator = line.find(" - ");
+    if (level_start == std::string::npos || separator == std::string::npos) continue;
+    const std::size_t writer_start = line.rfind(' ', separator - 1) + 1;
+    lines.push_back({line.substr(level_start, line.find(' ', level_start) - level_start),
+                     line.substr(writer_start, separator - writer_start),
+                     line.substr(separator + 3)});
+  }
+  return lines;
+}
+
+void clean_root() {
+  remove_contents(authorization::kAuthorizationSessionDirectory);
+  remove_contents(standin::failure_directory);
+  std::error_code ignored;
+  std::filesystem::remove(authorization::kAuthorizationDatabasePath, ignored);
+  std::filesystem::remove(kScenarioPath, ignored);
+  std::filesystem::remove(standin::journal_path, ignored);
+}
+
+}  // namespace sandbox_session

@@ -1,0 +1,68 @@
+#include "platform/authorization/session_token.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "tests/platform/authorization/temporary_directory.h"
+
+namespace authorization = platform::authorization;
+
+TEST(SessionToken, HexIsLowercaseTwoDigitsPerByte) {
+  authorization::session_token_t token{};
+  token[0] = 0x00;
+  token[1] = 0xab;
+  token[31] = 0xf0;
+  const std::string hex = authorization::session_token_hex(token);
+  ASSERT_EQ(hex.size(), 64U);
+  EXPECT_EQ(hex.substr(0, 4), "00ab");
+  EXPECT_EQ(hex.substr(60), "00f0");
+  EXPECT_EQ(authorization::session_file_path("/var/run/authd", token), "/var/run/authd/" + hex);
+}
+
+TEST(SessionToken, OnlyExactlyThirtyTwoBytesMakeAToken) {
+  const std::vector<std::uint8_t> short_form(31, 7), exact(32, 7), long_form(33, 7);
+  EXPECT_FALSE(authorization::session_token_from_bytes(short_form));
+  EXPECT_FALSE(authorization::session_token_from_bytes(long_form));
+  EXPECT_FALSE(authorization::session_token_from_bytes({}));
+  const auto token = authorization::session_token_from_bytes(exact);
+  ASSERT_TRUE(token);
+  EXPECT_EQ((*token)[31], 7);
+}
+
+class SessionFileTest : public ::testing::Test {
+ protected:
+  temporary_directory_t dir;
+};
+
+TEST_F(SessionFileTest, RegularFileNamesItsOwner) {
+  write_text_file(dir.path("token"), "");
+  const auto owner = authorization::session_file_owner(dir.path("token"));
+  ASSERT_TRUE(owner);
+  EXPECT_EQ(*owner, ::geteuid());
+}
+
+TEST_F(SessionFileTest, OwnerFollowsTheFileNotTheCaller) {
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a file away needs root";
+  write_text_file(dir.path("token"), "");
+  ASSERT_EQ(::chown(dir.path("token").c_str(), 1234, 1234), 0);
+  EXPECT_EQ(authorization::session_file_owner(dir.path("token")), 1234U);
+}
+
+TEST_F(SessionFileTest, AnythingButASingleRegularFileIsRefused) {
+  write_text_file(dir.path("regular"), "");
+  ASSERT_EQ(::symlink(dir.path("regular").c_str(), dir.path("link").c_str()), 0);
+  ASSERT_EQ(::mkdir(dir.path("directory").c_str(), 0700), 0);
+  ASSERT_EQ(::mkfifo(dir.path("fifo").c_str(), 0600), 0);  // must not block the check
+  write_text_file(dir.path("linked"), "");
+  ASSERT_EQ(::link(dir.path("linked").c_str(), dir.path("second-name").c_str()), 0);
+
+  EXPECT_TRUE(authorization::session_file_owner(dir.path("regular")));
+  EXPECT_FALSE(authorization::session_file_owner(dir.path("link")));
+  EXPECT_FALSE(authorization::session_file_owner(dir.path("directory")));
+  EXPECT_FALSE(authorization::session_file_owner(dir.path("fifo")));
+  EXPECT_FALSE(authorization::session_file_owner(dir.path("linked")));
+  EXPECT_FALSE(authorization::session_file_owner(dir.path("missing")));
+}

@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/security/bundle.h"
+#include "platform/security/bundle_signing.h"
+#include "platform/security/code_directory.h"
+#include "platform/security/code_signing.h"
+#include "tests/platform/security/signed_bundle_fixture.h"
+
+namespace codesign_fixtures {
+namespace {
+
+using bundle_signature_test = signed_bundle_test_t;
+
+std::string read_all(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void write_all(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+TEST_F(bundle_signature_test, SignedBundleSatisfiesClientRequirement) {
+  ASSERT_TRUE(sign_bundle(bundle_, chain_));
+  const platform::code_check_t check = check_on_disk(&client_requirement_);
+  EXPECT_EQ(check.status, platform::errSecSuccess) << check.reason;
+}
+
+TEST_F(bundle_signature_test, UnsignedBundleIsRefused) {
+  EXPECT_EQ(check_on_disk(&client_requirement_).status, platform::errSecCSUnsigned);
+}
+
+TEST_F(bundle_signature_test, ChangesAfterSigningAreRefused) {
+  ASSERT_TRUE(sign_bundle(bundle_, chain_));
+  const std::filesystem::path info = platform::info_plist_path(bundle_);
+  const std::string original = read_all(info);
+  std::string newer = original;
+  newer.replace(newer.find("6.0.0"), 5, "7.0.0");
+  write_all(info, newer);
+  EXPECT_EQ(check_on_disk(&client_requirement_).status, platform::errSecCSBadResource);
+
+  write_all(info, original);
+  ASSERT_EQ(check_on_disk(&client_requirement_).status, platform::errSecSuccess);
+  append_byte(main_executable(bundle_));
+  const platform::code_check_t check = check_on_disk(&client_requirement_);
+  EXPECT_EQ(check.status, platform::errSecCSBadResource);
+  EXPECT_NE(check.reason.find("executable"), std::string::npos) << check.reason;
+}
+
+TEST_F(bundle_signature_test, DamagedSignatureIsRefused) {
+  ASSERT_TRUE(sign_bundle(bundle_, chain_));
+  const std::filesystem::path signature = platform::signature_path(bundle_);
+  std::string bytes = read_all(signature);
+  // One bit of the signed code directory, which is attached as a binary property list.
+  const std::size_t content = bytes.find("bplist00");
+  ASSERT_NE(content, std::string::npos);
+  bytes[content + 20] = static_cast<char>(bytes[content + 20] ^ 0x01);
+  write_all(signature, bytes);
+  EXPECT_EQ(check_on_disk(nullptr).status, platform::errSecCSSignatureFailed);
+  write_all(signature, "not a signature");
+  EXPECT_EQ(check_on_disk(nullptr).status, platform::errSecCSSignatureFailed);
+}
+
+// A second signer could vouch for other content than the first: only one signer is accepted.
+TEST_F(bundle_signature_test, SignatureWithTwoSignersIsRefused) {
+  ASSERT_TRUE(sign_bundle(bundle_, chain_));
+  const std::filesystem::path signature = platform::signature_path(bundle_);
+  const std::string der = read_all(signature);
+  platform::openssl::bio_ptr_t input(BIO_new_mem_buf(der.data(), static_cast<int>(der.size())));
+  platform::openssl::cms_ptr_t cms(d2i_CMS_bio(input.get(), nullptr));
+  ASSERT_TRUE(cms);
+  const chain_t other = make_developer_chain();
+  ASSERT_NE(CMS_add1_signer(cms.get(), other.leaf.certificate.get(), other.leaf.key.get(),
+                            EVP_sha256(), CMS_BINARY),
+            nullptr);
+  platform::openssl::bio_ptr_t output(BIO_new(BIO_s_mem()));
+  ASSERT_EQ(i2d_CMS_bio(output.get(), cms.get()), 1);
+  char* bytes = nullptr;
+  const long length = BIO_get_mem_data(output.get(), &bytes);
+  write_all(signature, std::string(bytes, static_cast<std::size_t>(length)));
+
+  const platform::code_check_t check = check_on_disk(nullptr);
+  EXPECT_EQ(check.status, platform::errSecCSSignatureFailed);
+  EXPECT_NE(check.reason.find("one signer"), std::string::npos) << check.reason;
+}
+
+TEST_F(bundle_signature_test, ChainMustLeadToAnAnchorInTheStore) {
+  const chain_t stranger = make_developer_chain();
+  ASSERT_TRUE(sign_bundle(bundle_, stranger));
+  EXPECT_EQ(check_on_disk(nullptr).status, platform::errSecCSSignatureFailed);
+  std::filesystem::remove(anchors_ / "root.pem");
+  ASSERT_TRUE(sign_bundle(bundle_, chain_));
+  EXPECT_EQ(check_on_disk(nullptr).status, platform::errSecCSSignatureFailed);
+}
+
+TEST_F(bundle_signature_test, SignatureWithoutItsIntermediateIsRefused) {
+  std::string error;
+  platform::signing_identity_t identity = chain_.signing_identity();
+  identity.intermediates = nullptr;
+  ASSERT_TRUE(platform::sign_bundle(bundle_, kSigningIdentifier, identity, error)) << error;
+  EXPECT_EQ(check_on_disk(nullptr).status, platform::errSecCSSignatureFailed);
+}
+
+TEST_F(bundle_signature_test, ValidSignaturesThatDoNotSatisfyTheRequirement) {
+  struct case_t {
+    const char* what;
+    chain_options_t chain;
+    std::string version = "6.0.0";
+    std::string identifier = kSigningIdentifier;
+  };
+  const case_t cases[] = {
+      {"another team", {.team = "Q7ZK3M9PLB"}},
+      {"no intermediate marker", {.intermediate_marker = false}},
+      {"no leaf marker", {.leaf_marker = false}},
+      {"older version", {}, "5.9.9"},
+      {"another application", {}, "6.0.0", "com.corvantix.velmora-vl-00000000"},
+      {"the helper's identifier", {}, "6.0.0", "com.corvantix.velmora-vl-5e3a07c4.Helper"},
+  };
+  for (const case_t& c : cases) {
+    SCOPED_TRACE(c.what);
+    const chain_t chain = make_developer_chain(c.chain);
+    ASSERT_TRUE(write_trust_anchor(anchors_, chain));
+    bundle_ = make_bundle(scratch_.path(), {.short_version = c.version});
+    ASSERT_TRUE(sign_bundle(bundle_, chain, c.identifier));
+    EXPECT_EQ(check_on_disk(nullptr).status, platform::errSecSuccess);
+    EXPECT_EQ(check_on_disk(&client_requirement_).status, platform::errSecCSReqFailed);
+  }
+}
+
+TEST_F(bundle_signature_test, NewerVersionsSatisfyTheRequirement) {
+  for (const char* version : {"6.0.0", "6.0", "6.0.1", "6.10", "10.0"}) {
+    bundle_ = make_bundle(scratch_.path(), {.short_version = version});
+    ASSERT_TRUE(sign_bundle(bundle_, chain_));
+    EXPECT_EQ(check_on_disk(&client_requirement_).status, platform::errSecSuccess) << version;
+  }
+}
+
+TEST_F(bundle_signature_test, SigningNeedsATeamAndAMainExecutable) {
+  std::string error;
+  const identity_t no_team =
+      make_identity({"Developer ID Application: Nobody", "", false, {}}, &chain_.intermediate);
+  EXPECT_FALSE(platform::sign_bundle(
+      bundle_, kSigningIdentifier, {no_team.certificate.get(), no_team.key.get(), nullptr}, error));
+  EXPECT_FALSE(error.empty());
+  std::filesystem::remove(main_executable(bundle_));
+  EXPECT_FALSE(sign_bundle(bundle_, chain_));
+  EXPECT_FALSE(std::filesystem::exists(platform::signature_path(bundle_)));
+}
+
+TEST(code_directory_test, RoundTripsAndRejectsIncompleteDirectories) {
+  platform::code_directory_t directory{"com.corvantix.app", "R4TQ8N2VXH", {}, {}};
+  directory.executable_digest.fill(0xab);
+  directory.info_plist_digest.fill(0xcd);
+  const std::optional<platform::code_directory_t> decoded =
+      platform::code_directory_t::decode(directory.encode());
+  ASSERT_TRUE(decoded.has_value());
+  EXPECT_EQ(decoded->identifier, directory.identifier);
+  EXPECT_EQ(decoded->team_identifier, directory.team_identifier);
+  EXPECT_EQ(decoded->executable_digest, directory.executable_digest);
+  EXPECT_EQ(decoded->info_plist_digest, directory.info_plist_digest);
+
+  const std::string encoded = directory.encode();
+  EXPECT_FALSE(platform::code_directory_t::decode(encoded.substr(0, encoded.size() / 2)));
+  EXPECT_FALSE(platform::code_directory_t::decode(""));
+  EXPECT_FALSE(platform::code_directory_t::decode(
+      "<plist version=\"1.0\"><dict><key>version</key><integer>1</integer>"
+      "<key>identifier</key><string>a</string></dict></plist>"));
+}
+
+}  // namespace
+}  // namespace codesign_fixtures

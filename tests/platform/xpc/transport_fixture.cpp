@@ -1,0 +1,129 @@
+#include "tests/platform/xpc/transport_fixture.h"
+
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "platform/xpc/wire.h"
+
+platform::xpc_dispatch_t test_object_t::dispatch(std::string_view selector,
+                                                 const platform::xpc_arguments_t& arguments,
+                                                 const platform::xpc_reply_t& reply) {
+  using enum platform::xpc_type_t;
+  static constexpr platform::xpc_type_t one_string[] = {string};
+  static constexpr platform::xpc_type_t two_integers[] = {integer, integer};
+  if (selector == "echo:" || selector == "hold:") {
+    if (!arguments.conform_to(one_string)) return platform::xpc_dispatch_t::bad_arguments;
+    if (selector == "hold:") {
+      std::unique_lock guard(lock_);
+      released_.wait(guard, [this] { return holds_released_; });
+    }
+    reply(platform::xpc_value(arguments.string_at(0)));
+    return platform::xpc_dispatch_t::handled;
+  }
+  if (selector == "add:to:") {
+    if (!arguments.conform_to(two_integers)) return platform::xpc_dispatch_t::bad_arguments;
+    reply(platform::xpc_value(arguments.integer_at(0) + arguments.integer_at(1)));
+    return platform::xpc_dispatch_t::handled;
+  }
+  return platform::xpc_dispatch_t::unknown_operation;
+}
+
+void test_object_t::release_holds() {
+  const std::lock_guard guard(lock_);
+  holds_released_ = true;
+  released_.notify_all();
+}
+
+void transport_test::SetUp() {
+  char pattern[] = "/tmp/velmora-transport.XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  directory_ = pattern;
+  socket_path_ = directory_ + "/helper.socket";
+  trace_path_ = directory_ + "/trace";
+  trace_use_path(string_t(trace_path_.c_str()));
+  listener_ = std::make_unique<platform::xpc_listener_t>(socket_path_, trace_);
+  listener_->setFrameTimeout(std::chrono::milliseconds(200));
+  listener_->setDelegate([this](platform::xpc_listener_t&,
+                                const std::shared_ptr<platform::xpc_connection_t>& connection) {
+    if (before_decision_) before_decision_();
+    const std::lock_guard guard(lock_);
+    peers_.push_back({connection->auditToken().pid,
+                      connection->auditToken().uid,
+                      connection->auditToken().gid,
+                      {}});
+    if (!accept_clients_) return false;
+    ++accepted_;
+    connection->setExportedObject(object_);
+    connection->setInvalidationHandler([this] {
+      const std::lock_guard inner(lock_);
+      ++invalidated_;
+      changed_.notify_all();
+    });
+    connection->resume();
+    return true;
+  });
+  ASSERT_TRUE(listener_->resume());
+}
+
+void transport_test::TearDown() {
+  object_->release_holds();
+  listener_.reset();
+  std::filesystem::remove_all(directory_);
+}
+
+platform::unique_fd_t transport_test::raw_connect() const {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, socket_path_.c_str(), sizeof(address.sun_path) - 1);
+  platform::unique_fd_t fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+    fd.reset();
+  }
+  return fd;
+}
+
+bool transport_test::read_acceptance(int fd) {
+  const auto frame = platform::xpc_wire::read_frame(fd, {});
+  return frame.status == platform::xpc_wire::read_status_t::ok &&
+         platform::xpc_boolean(plist_dict_get_item(frame.message.get(), "accepted")) == true;
+}
+
+void transport_test::send_bytes(int fd, const std::vector<std::uint8_t>& bytes) {
+  ASSERT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL),
+            static_cast<ssize_t>(bytes.size()));
+}
+
+bool transport_test::closed_within(int fd, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd entry{fd, POLLIN, 0};
+    if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0) return false;
+    char buffer[256];
+    const ssize_t n = ::recv(fd, buffer, sizeof(buffer), 0);
+    if (n <= 0) return true;
+  }
+}
+
+bool transport_test::wait_invalidations(int count, std::chrono::milliseconds limit) {
+  std::unique_lock guard(lock_);
+  return changed_.wait_for(guard, limit, [&] { return invalidated_ >= count; });
+}
+
+int transport_test::warning_lines() const {
+  std::ifstream file(trace_path_);
+  int count = 0;
+  for (std::string line; std::getline(file, line);) {
+    if (line.rfind("warning ", 0) == 0) ++count;
+  }
+  return count;
+}

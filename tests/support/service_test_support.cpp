@@ -1,0 +1,104 @@
+#include "tests/support/service_test_support.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/authorization/external_form.h"
+#include "platform/authorization/session_token.h"
+#include "tests/sandbox/support.h"
+#include "trace/trace.h"
+
+namespace service_test {
+
+trace_capture_t::trace_capture_t(std::string path) : path_(std::move(path)) {
+  std::filesystem::remove(path_);
+  trace_use_path(string_t(path_));
+}
+
+// Line layout: the level right-aligned first, the message after the first " - ".
+std::vector<trace_line_t> trace_capture_t::lines() const {
+  std::vector<trace_line_t> lines;
+  std::ifstream file(path_);
+  for (std::string line; std::getline(file, line);) {
+    const auto level_start = line.find_first_not_of(' ');
+    const auto separator = line.find(" - ");
+    if (level_start == std::string::npos || separator == std::string::npos) continue;
+    lines.push_back({line.substr(level_start, line.find(' ', level_start) - level_start),
+                     line.substr(separator + 3)});
+  }
+  return lines;
+}
+
+std::vector<std::uint8_t> administrator_session() {
+  constexpr uid_t alice = 1001;
+  namespace authorization = platform::authorization;
+  const auto form = authorization::AuthorizationCreateExternalForm(nullptr);
+  const auto token = form ? authorization::session_token_from_bytes(*form) : std::nullopt;
+  if (!token) return {};
+  const auto session =
+      authorization::session_file_path(authorization::kAuthorizationSessionDirectory, *token);
+  if (::chown(session.c_str(), alice, alice) != 0) return {};
+  sandbox::write_file("/var/run/authorization-agent.scenario", "alice alice-secret\n", 0600);
+  return *form;
+}
+
+std::optional<bool> bool_value(plist_t dictionary, const char* key) {
+  const plist_t node = plist_dict_get_item(dictionary, key);
+  if (node == nullptr || plist_get_node_type(node) != PLIST_BOOLEAN) return std::nullopt;
+  std::uint8_t value = 0;
+  plist_get_bool_val(node, &value);
+  return value != 0;
+}
+
+std::optional<std::string> string_value(plist_t dictionary, const char* key) {
+  const plist_t node = plist_dict_get_item(dictionary, key);
+  if (node == nullptr || plist_get_node_type(node) != PLIST_STRING) return std::nullopt;
+  char* text = nullptr;
+  plist_get_string_val(node, &text);
+  std::string value = text != nullptr ? text : "";
+  std::free(text);
+  return value;
+}
+
+std::vector<std::string> dictionary_keys(plist_t dictionary) {
+  std::vector<std::string> keys;
+  plist_dict_iter iterator = nullptr;
+  plist_dict_new_iter(dictionary, &iterator);
+  for (;;) {
+    char* key = nullptr;
+    plist_t value = nullptr;
+    plist_dict_next_item(dictionary, iterator, &key, &value);
+    if (key == nullptr) break;
+    keys.emplace_back(key);
+    std::free(key);
+  }
+  std::free(iterator);
+  std::sort(keys.begin(), keys.end());
+  return keys;
+}
+
+std::vector<std::string> string_array(plist_t dictionary, const char* key) {
+  std::vector<std::string> strings;
+  const plist_t array = plist_dict_get_item(dictionary, key);
+  if (array == nullptr || plist_get_node_type(array) != PLIST_ARRAY) return strings;
+  for (std::uint32_t i = 0; i < plist_array_get_size(array); ++i) {
+    char* text = nullptr;
+    plist_get_string_val(plist_array_get_item(array, i), &text);
+    strings.emplace_back(text != nullptr ? text : "(not a string)");
+    std::free(text);
+  }
+  return strings;
+}
+
+std::optional<file_status_t> status_of(const std::string& path) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) != 0) return std::nullopt;
+  return file_status_t{status.st_mode & 07777u, status.st_uid, status.st_gid};
+}
+
+}  // namespace service_test
