@@ -169,14 +169,14 @@ void cleanUpAndStart(helper_tool_t& tool, const std::string& installed_bundle) {
 
 void helper_tool_t::install_velmora_with_auth_data(
     const auth_data_t& auth_data, const std::string& bundle_path, const std::string& sysconfig_path,
-    const std::string& vl_namespace, const std::string& /*user_name*/, const bool_reply_t& reply) {
+    const std::string& vl_namespace, const std::string& user_name, const bool_reply_t& reply) {
   trace_info(trace(), "* Installing Velmora (%s) *", vl_namespace.c_str());
   trace_info(trace(), "* from: %s *", bundle_path.c_str());
   trace_info(trace(), "* sys_conf: %s *", sysconfig_path.c_str());
 
   _resetAuthDB();
   if (!install::admit_request(*this, auth_data, selector::install_velmora, "Authorization failed",
-                              vl_namespace, reply)) {
+                              vl_namespace, {bundle_path, sysconfig_path, user_name}, reply)) {
     return;
   }
 

@@ -20,7 +20,7 @@ void helper_tool_t::install_velmora_service_with(const auth_data_t& auth_data,
                                                  const bool_reply_t& reply) {
   trace_info(trace(), "* Installing Velmora Services (%s) *", vl_namespace.c_str());
   if (!install::admit_request(*this, auth_data, selector::install_velmora_service,
-                              "Authorization failed", vl_namespace, reply)) {
+                              "Authorization failed", vl_namespace, {user_config}, reply)) {
     return;
   }
 

@@ -49,15 +49,13 @@ void deleteFiles(helper_tool_t& tool, const std::vector<std::string>& paths) {
 
 }  // namespace
 
-void helper_tool_t::uninstall_velmora_with_auth_data(const auth_data_t& auth_data,
-                                                     const std::string& bundle_path,
-                                                     const std::string& /*sysconfig_path*/,
-                                                     const std::string& vl_namespace,
-                                                     const std::string& /*user_name*/,
-                                                     const bool_reply_t& reply) {
+void helper_tool_t::uninstall_velmora_with_auth_data(
+    const auth_data_t& auth_data, const std::string& bundle_path, const std::string& sysconfig_path,
+    const std::string& vl_namespace, const std::string& user_name, const bool_reply_t& reply) {
   trace_info(trace(), "Uninstalling %s..", bundle_path.c_str());
   if (!install::admit_request(*this, auth_data, selector::uninstall_velmora,
-                              "Authorization failed. Uninstall aborted", vl_namespace, reply)) {
+                              "Authorization failed. Uninstall aborted", vl_namespace,
+                              {bundle_path, sysconfig_path, user_name}, reply)) {
     return;
   }
 

@@ -123,10 +123,13 @@ TEST_F(ServiceControl, MissingListIsStillLoadedAndTheFailedLoadAnswers) {
 
 TEST_F(ServiceControl, InvalidNamespaceIsRefusedSilentlyWithoutRunningATool) {
   write_list("/Library/LaunchAgents/com.corvantix.velmora-1.Frontend.plist", "agent", true);
-  EXPECT_FALSE(start("velmora-1"));
-  EXPECT_FALSE(answer([&](const bool_reply_t& r) { helper.quit_service("velmora-1", r); }));
-  EXPECT_FALSE(
-      answer([&](const bool_reply_t& r) { helper.setAutostartEnabled(false, "velmora-1", r); }));
+  // A namespace of 50,000 letters is answered like any other invalid one.
+  for (const std::string& vl_namespace : {std::string("velmora-1"), std::string(50000, 'v')}) {
+    EXPECT_FALSE(start(vl_namespace));
+    EXPECT_FALSE(answer([&](const bool_reply_t& r) { helper.quit_service(vl_namespace, r); }));
+    EXPECT_FALSE(
+        answer([&](const bool_reply_t& r) { helper.setAutostartEnabled(false, vl_namespace, r); }));
+  }
   EXPECT_THAT(sandbox::read_journal(), IsEmpty());
   EXPECT_THAT(trace.lines(), IsEmpty());
   EXPECT_EQ(ExternalCommands::is_service_run_at_load(

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
+
 #include "install/launchd_plist.h"
 #include "platform/foundation/property_list.h"
 #include "tests/install/install_fixture.h"
@@ -126,10 +128,21 @@ TEST_F(AppInstall, RefusalsChangeNothingButTheRights) {
   EXPECT_EQ(lines().back(), error("Authorization failed"));
   expectNothingChanged();
 
-  for (const std::string vl_namespace : {"bad-name", "a.b", "../x", ""}) {
+  for (const std::string& vl_namespace :
+       std::vector<std::string>{"bad-name", "a.b", "../x", "", std::string(50000, 'v')}) {
     SetUp();
     EXPECT_FALSE(install(administrator(), kSource, vl_namespace, config_)) << vl_namespace;
     EXPECT_EQ(lines().back(), error("Invalid arguments")) << vl_namespace;
+    expectNothingChanged();
+  }
+
+  // Texts longer than any path are refused before anything is done with them.
+  const std::string long_directory = "/home/alice/" + std::string(PATH_MAX, 'd');
+  for (const auto& [source, config] : {std::pair{long_directory + "/Velmora.app", config_},
+                                       std::pair{std::string(kSource), long_directory}}) {
+    SetUp();
+    EXPECT_FALSE(install(administrator(), source, "velmora", config));
+    EXPECT_EQ(lines().back(), error("Invalid arguments"));
     expectNothingChanged();
   }
 

@@ -26,6 +26,15 @@ TEST(Namespace, AcceptsOnlyLettersDigitsAndUnderscores) {
   }
 }
 
+// Checked without recursion: a namespace of any length is answered, never a stack overflow.
+TEST(Namespace, AnyLengthIsAnsweredAndNamesFitInAFileName) {
+  helper_tool_t helper;
+  EXPECT_FALSE(helper._validateVLNamespace(std::string(50000, 'v')));
+  EXPECT_FALSE(helper._validateVLNamespace(std::string(900000, '_')));
+  EXPECT_TRUE(helper._validateVLNamespace(std::string(128, 'v')));
+  EXPECT_FALSE(helper._validateVLNamespace(std::string(129, 'v')));
+}
+
 TEST(LaunchdNames, FormedFromTheNamespaceUnchanged) {
   EXPECT_EQ(launchd_plist::service_label("velmora_1"), "com.corvantix.velmora_1.service");
   EXPECT_EQ(launchd_plist::service_plist_path("velmora_1"),

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <climits>
 #include <filesystem>
 #include <set>
 
@@ -94,10 +95,14 @@ TEST_F(ServiceInstall, RefusedWithoutAuthorizationBeforeAnythingIsTouched) {
 
 TEST_F(ServiceInstall, InvalidNamespaceWritesNoFile) {
   const auto before = system_entries();
-  for (const char* vl_namespace : {"velmora-1", "velmora.x", "a/b", "a b", ""}) {
+  for (const std::string& vl_namespace : std::vector<std::string>{
+           "velmora-1", "velmora.x", "a/b", "a b", "", std::string(50000, 'v')}) {
     EXPECT_FALSE(install(service_test::administrator_session(), vl_namespace)) << vl_namespace;
     EXPECT_EQ(trace.lines().back(), (trace_line_t{"error", "Invalid arguments"})) << vl_namespace;
   }
+  const std::string long_config = "/tmp/" + std::string(PATH_MAX, 'c');
+  EXPECT_FALSE(install(service_test::administrator_session(), "svc_long", long_config));
+  EXPECT_EQ(trace.lines().back(), (trace_line_t{"error", "Invalid arguments"}));
   EXPECT_EQ(system_entries(), before);
 }
 

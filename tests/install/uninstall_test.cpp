@@ -1,3 +1,5 @@
+#include <climits>
+
 #include "tests/install/install_fixture.h"
 #include "tests/sandbox/support.h"
 
@@ -38,6 +40,9 @@ TEST_F(Uninstall, RefusalsDeleteNothingAndKeepTheRights) {
   EXPECT_EQ(lines().back(), error("Authorization failed. Uninstall aborted"));
 
   EXPECT_FALSE(uninstall(administrator(), kInstalledBundle, "velmora.*"));
+  EXPECT_EQ(lines().back(), error("Invalid arguments"));
+  const std::string long_bundle = "/Applications/" + std::string(PATH_MAX, 'V') + ".app";
+  EXPECT_FALSE(uninstall(administrator(), long_bundle, "velmora"));
   EXPECT_EQ(lines().back(), error("Invalid arguments"));
 
   EXPECT_EQ(treeOf("/Library"), before);
