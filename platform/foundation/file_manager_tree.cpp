@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "platform/foundation/directory_entries.h"
+#include "platform/foundation/directory_walk.h"
 #include "platform/foundation/file_manager.h"
 
 namespace platform::file_manager {
@@ -229,20 +230,6 @@ bool existsWithoutFollowing(int parent_fd, const std::string& name) {
   return fstatat(parent_fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-// ---- enumeration
-
-void enumerateInto(int dir_fd, const std::string& prefix, std::vector<std::string>& result) {
-  const auto names = entries::names(dir_fd);
-  if (!names) return;
-  for (const auto& name : *names) {
-    const std::string relative = prefix.empty() ? name : child(prefix, name);
-    result.push_back(relative);
-    const unique_fd_t inner(
-        openat(dir_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (inner) enumerateInto(inner.get(), relative, result);
-  }
-}
-
 }  // namespace
 
 bool removeItemAtPath(const std::string& path, std::string* error) {
@@ -285,8 +272,8 @@ bool copyItemAtPath(const std::string& source, const std::string& destination, s
 
 std::vector<std::string> enumeratorAtPath(const std::string& directory) {
   std::vector<std::string> result;
-  const unique_fd_t dir(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir) enumerateInto(dir.get(), "", result);
+  directory_walk::walk(directory.c_str(),
+                       [&result](std::string_view relative) { result.emplace_back(relative); });
   return result;
 }
 

@@ -2,6 +2,7 @@
 // matches too much deletes files it must not.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "service/helper_tool.h"
 #include "tests/support/service_test_support.h"
@@ -45,6 +46,33 @@ TEST_F(Wildcard, MatchesTheWholeRelativePathAtAnyDepth) {
   EXPECT_THAT(resolve("vlwrap_velmora*"),
               UnorderedElementsAre(full("vlwrap_velmora"), full("vlwrap_velmora/old"),
                                    full("vlwrap_velmora2")));
+}
+
+// Names are Unicode text to the platform's expression class, not bytes.
+TEST_F(Wildcard, NonAsciiNamesMatchByCharacterAndFoldCaseAsUnicodeDoes) {
+  for (const char* name : {"CAF\u00c9.plist", "caf\u00e9", "caf\u00e9\u00e9", "\u00c5ngstr\u00f6m"})
+    dir.add_file(name);
+  EXPECT_THAT(resolve("caf\u00e9.plist"), UnorderedElementsAre(full("CAF\u00c9.plist")));
+  EXPECT_THAT(resolve("caf?"), UnorderedElementsAre(full("caf\u00e9")));
+  EXPECT_THAT(resolve("caf??"), UnorderedElementsAre(full("caf\u00e9\u00e9")));
+  EXPECT_THAT(resolve("?NGSTR?M"), UnorderedElementsAre(full("\u00c5ngstr\u00f6m")));
+}
+
+// "?" and "*" never match a line feed inside a name; "$" matches before a final one.
+TEST_F(Wildcard, LineFeedsInNamesAreLineTerminators) {
+  for (const char* name : {"a\nc", "abc", "abc\n", "x\ny.plist"})
+    dir.add_file(name);
+  EXPECT_THAT(resolve("a?c"), UnorderedElementsAre(full("abc"), full("abc\n")));
+  EXPECT_THAT(resolve("abc"), UnorderedElementsAre(full("abc"), full("abc\n")));
+  EXPECT_THAT(resolve("*.plist"), IsEmpty());
+  EXPECT_THAT(resolve("a*"), UnorderedElementsAre(full("abc"), full("abc\n")));
+}
+
+TEST_F(Wildcard, LinkedFoldersAreMatchedButNotEntered) {
+  dir.add_file("real/velmora.plist");
+  ASSERT_EQ(::symlink(dir.path("real").c_str(), dir.path("linked").c_str()), 0);
+  EXPECT_THAT(resolve("*velmora.plist"), UnorderedElementsAre(full("real/velmora.plist")));
+  EXPECT_THAT(resolve("linked*"), UnorderedElementsAre(full("linked")));
 }
 
 TEST_F(Wildcard, OtherExpressionCharactersArePassedOn) {
