@@ -1,6 +1,9 @@
 #include "authorization/request_authorization.h"
 
+#include <unistd.h>
+
 #include "authorization/helper_tool_common.h"
+#include "platform/xpc/connection.h"
 #include "service/selectors.h"
 #include "system/external_commands.h"
 
@@ -22,6 +25,14 @@ platform::os_status_t copy_command_right(const authorization::authorization_ref_
           authorization::kAuthorizationFlagExtendRights);
 }
 
+// An external form is a bearer token: it counts only for the user whose session it names, or
+// for root, who may act for anyone. A request made in-process comes from this process's user.
+bool caller_owns_session(const authorization::authorization_ref_t& reference) {
+  const platform::xpc_connection_t* connection = platform::xpc_connection_t::currentConnection();
+  const uid_t caller = connection != nullptr ? connection->auditToken().uid : ::geteuid();
+  return caller == 0 || caller == reference.user();
+}
+
 }  // namespace
 
 namespace request_authorization {
@@ -37,6 +48,9 @@ std::optional<platform::os_status_error_t> check_authorization(trace_t& trace,
   authorization::authorization_ref_t reference;
   platform::os_status_t status =
       authorization::AuthorizationCreateFromExternalForm(*auth_data, &reference);
+  if (status == platform::errAuthorizationSuccess && !caller_owns_session(reference)) {
+    status = platform::errAuthorizationInvalidRef;
+  }
   if (status == platform::errAuthorizationSuccess) status = copy_command_right(reference, command);
 
   std::optional<platform::os_status_error_t> error;

@@ -61,7 +61,7 @@ void BM_SessionFileOwner(benchmark::State& state) {
   const std::string path = scratch.path + "/token";
   ::close(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
   for (auto _ : state)
-    benchmark::DoNotOptimize(authorization::session_file_owner(path));
+    benchmark::DoNotOptimize(authorization::session_file(path));
 }
 BENCHMARK(BM_SessionFileOwner);
 

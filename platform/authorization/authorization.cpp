@@ -9,11 +9,26 @@
 namespace platform::authorization {
 namespace {
 
-// A reference holds only while its token file exists and still belongs to its user.
+std::string session_path(const authorization_ref_t& authorization) {
+  return session_file_path(kAuthorizationSessionDirectory, authorization.token());
+}
+
+// A reference holds only while its token file is still the one it was made from, with the
+// same user.
 bool session_is_live(const authorization_ref_t& authorization) {
-  const std::optional<uid_t> owner =
-      session_file_owner(session_file_path(kAuthorizationSessionDirectory, authorization.token()));
-  return owner && *owner == authorization.user();
+  return session_file(session_path(authorization)) == authorization.file();
+}
+
+session_key_t session_key(const authorization_ref_t& authorization) {
+  return {session_token_hex(authorization.token()), authorization.file()};
+}
+
+// Credentials are remembered only with the session's own token file held open; a file that is
+// no longer it gets nothing remembered.
+void remember_session_authentication(const authorization_ref_t& authorization) {
+  unique_fd_t token_file = open_session_file(session_path(authorization));
+  if (!token_file || session_file_of(token_file.get()) != authorization.file()) return;
+  remember_authentication(session_key(authorization), std::move(token_file));
 }
 
 // Asks the user for an administrator's name and password, a few times if the password is
@@ -32,7 +47,7 @@ os_status_t authenticate_administrator(const authorization_ref_t& authorization,
     if (answer.kind == agent_answer_t::kind_t::failed) return errAuthorizationInternal;
     switch (check_administrator_credentials(answer.user, answer.password)) {
       case credentials_check_t::administrator:
-        remember_authentication(session_token_hex(authorization.token()), authorization.user());
+        remember_session_authentication(authorization);
         return errAuthorizationSuccess;
       case credentials_check_t::not_permitted:
         return errAuthorizationDenied;
@@ -54,7 +69,7 @@ os_status_t authorize_right(const authorization_ref_t& authorization, const std:
   if (found != errAuthorizationSuccess && found != errAuthorizationDenied) return found;
 
   if (definition.rule == kRuleIsAdmin) {
-    if (has_recent_authentication(session_token_hex(authorization.token()), authorization.user())) {
+    if (has_recent_authentication(session_key(authorization))) {
       return errAuthorizationSuccess;
     }
     return authenticate_administrator(authorization, right, definition.description, flags);
@@ -89,10 +104,10 @@ os_status_t AuthorizationCreateFromExternalForm(std::span<const std::uint8_t> ex
   authorization->session_.reset();
   const std::optional<session_token_t> token = session_token_from_bytes(externalForm);
   if (!token) return errAuthorizationInvalidRef;
-  const std::optional<uid_t> owner =
-      session_file_owner(session_file_path(kAuthorizationSessionDirectory, *token));
-  if (!owner) return errAuthorizationInvalidRef;
-  authorization->session_ = authorization_ref_t::session_t{*token, *owner};
+  const std::optional<session_file_t> file =
+      session_file(session_file_path(kAuthorizationSessionDirectory, *token));
+  if (!file) return errAuthorizationInvalidRef;
+  authorization->session_ = authorization_ref_t::session_t{*token, *file};
   return errAuthorizationSuccess;
 }
 
@@ -109,7 +124,7 @@ os_status_t AuthorizationCopyRights(const authorization_ref_t& authorization,
 os_status_t AuthorizationFree(authorization_ref_t& authorization, AuthorizationFlags flags) {
   if (!authorization) return errAuthorizationInvalidRef;
   if ((flags & kAuthorizationFlagDestroyRights) != 0) {
-    forget_authentication(session_token_hex(authorization.token()), authorization.user());
+    forget_authentication(session_key(authorization));
   }
   authorization.session_.reset();
   return errAuthorizationSuccess;

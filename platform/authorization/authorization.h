@@ -51,13 +51,15 @@ class authorization_ref_t {
 
   explicit operator bool() const { return session_.has_value(); }
   // The session's user: the owner of its token file. Only on a reference that is not empty.
-  uid_t user() const { return session_->user; }
+  uid_t user() const { return session_->file.owner; }
   const session_token_t& token() const { return session_->token; }
+  // The token file the reference was made from.
+  const session_file_t& file() const { return session_->file; }
 
  private:
   struct session_t {
     session_token_t token;
-    uid_t user;
+    session_file_t file;
   };
 
   friend os_status_t AuthorizationCreateFromExternalForm(std::span<const std::uint8_t>,

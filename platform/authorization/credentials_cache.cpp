@@ -7,12 +7,16 @@
 namespace platform::authorization {
 namespace {
 
-using session_key_t = std::pair<std::string, uid_t>;
 using time_point_t = std::chrono::steady_clock::time_point;
+
+struct authentication_t {
+  time_point_t at;
+  unique_fd_t token_file;
+};
 
 struct credentials_cache_t {
   std::mutex lock;
-  std::map<session_key_t, time_point_t> authenticated;
+  std::map<session_key_t, authentication_t> authenticated;
   credentials_clock_t clock;
 
   time_point_t now() const { return clock ? clock() : std::chrono::steady_clock::now(); }
@@ -20,7 +24,7 @@ struct credentials_cache_t {
   // Sessions are not told when they end, so expired entries are dropped as new ones come.
   void drop_expired(time_point_t at) {
     std::erase_if(authenticated, [at](const auto& entry) {
-      return at - entry.second >= kSharedCredentialsTimeout;
+      return at - entry.second.at >= kSharedCredentialsTimeout;
     });
   }
 };
@@ -32,27 +36,27 @@ credentials_cache_t& cache() {
 
 }  // namespace
 
-void remember_authentication(const std::string& token_hex, uid_t user) {
+void remember_authentication(const session_key_t& session, unique_fd_t token_file) {
   credentials_cache_t& c = cache();
   std::lock_guard guard(c.lock);
   const time_point_t at = c.now();
   c.drop_expired(at);
-  c.authenticated[{token_hex, user}] = at;
+  c.authenticated[session] = {at, std::move(token_file)};
 }
 
-bool has_recent_authentication(const std::string& token_hex, uid_t user) {
+bool has_recent_authentication(const session_key_t& session) {
   credentials_cache_t& c = cache();
   std::lock_guard guard(c.lock);
-  const auto entry = c.authenticated.find({token_hex, user});
+  const auto entry = c.authenticated.find(session);
   if (entry == c.authenticated.end()) return false;
-  const auto age = c.now() - entry->second;
+  const auto age = c.now() - entry->second.at;
   return age >= time_point_t::duration::zero() && age < kSharedCredentialsTimeout;
 }
 
-void forget_authentication(const std::string& token_hex, uid_t user) {
+void forget_authentication(const session_key_t& session) {
   credentials_cache_t& c = cache();
   std::lock_guard guard(c.lock);
-  c.authenticated.erase({token_hex, user});
+  c.authenticated.erase(session);
 }
 
 void use_credentials_clock(credentials_clock_t clock) {

@@ -31,15 +31,23 @@ std::string session_file_path(const std::string& directory, const session_token_
   return directory + "/" + session_token_hex(token);
 }
 
-std::optional<uid_t> session_file_owner(const std::string& path) {
+unique_fd_t open_session_file(const std::string& path) {
   // O_PATH opens nothing it names (a FIFO would block, a device could react); O_NOFOLLOW makes
-  // a link yield the link itself, which the type check below then refuses.
-  unique_fd_t fd(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-  if (!fd) return std::nullopt;
+  // a link yield the link itself, which the type check then refuses.
+  return unique_fd_t(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+}
+
+std::optional<session_file_t> session_file_of(int fd) {
   struct stat status {};
-  if (::fstat(fd.get(), &status) != 0) return std::nullopt;
+  if (::fstat(fd, &status) != 0) return std::nullopt;
   if (!S_ISREG(status.st_mode) || status.st_nlink != 1) return std::nullopt;
-  return status.st_uid;
+  return session_file_t{status.st_uid, status.st_dev, status.st_ino};
+}
+
+std::optional<session_file_t> session_file(const std::string& path) {
+  const unique_fd_t fd = open_session_file(path);
+  if (!fd) return std::nullopt;
+  return session_file_of(fd.get());
 }
 
 }  // namespace platform::authorization

@@ -157,12 +157,18 @@ std::optional<int> child_process_t::wait_exit(std::chrono::milliseconds limit) {
 std::optional<child_process_t> start_relay(const std::string& socket_path,
                                            platform::unique_fd_t* stream,
                                            const std::vector<std::string>& arguments,
-                                           const std::vector<std::string>& environment) {
+                                           const std::vector<std::string>& environment,
+                                           std::optional<uid_t> user) {
   int ends[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return std::nullopt;
   platform::unique_fd_t ours(ends[0]);
   const platform::unique_fd_t theirs(ends[1]);
-  std::vector<std::string> argv{signed_relay_path};
+  std::vector<std::string> argv;
+  if (user) {
+    const std::string id = std::to_string(*user);
+    argv = {"/usr/bin/setpriv", "--reuid", id, "--regid", id, "--clear-groups"};
+  }
+  argv.push_back(signed_relay_path);
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   argv.push_back(socket_path);
   auto env = environment_with(environment);
@@ -181,11 +187,12 @@ std::optional<child_process_t> start_relay(const std::string& socket_path,
   return child_process_t(pid);
 }
 
-std::optional<signed_client_t> signed_client_t::connect(
-    const std::string& socket_path, const std::vector<std::string>& environment,
-    velmora_client_t::connect_status_t* status) {
+std::optional<signed_client_t> signed_client_t::connect(const std::string& socket_path,
+                                                        const std::vector<std::string>& environment,
+                                                        velmora_client_t::connect_status_t* status,
+                                                        std::optional<uid_t> user) {
   platform::unique_fd_t stream;
-  auto relay = start_relay(socket_path, &stream, {}, environment);
+  auto relay = start_relay(socket_path, &stream, {}, environment, user);
   if (!relay) return std::nullopt;
   auto client = velmora_client_t::accepted_on(std::move(stream), status);
   if (!client) return std::nullopt;

@@ -68,20 +68,24 @@ class child_process_t {
 };
 
 // The signed relay started on socket_path with one end of a socket pair as its standard input
-// and output; the other end is returned in *stream. arguments go before the socket path.
+// and output; the other end is returned in *stream. arguments go before the socket path. With a
+// user, the relay runs as that user (and group of the same id).
 std::optional<child_process_t> start_relay(const std::string& socket_path,
                                            platform::unique_fd_t* stream,
                                            const std::vector<std::string>& arguments = {},
-                                           const std::vector<std::string>& environment = {});
+                                           const std::vector<std::string>& environment = {},
+                                           std::optional<uid_t> user = std::nullopt);
 
 // A client of the helper whose connection the signed relay made: the helper sees the relay as
 // its client, the test calls through the relay's standard streams.
 class signed_client_t : public velmora_client_t {
  public:
   // environment: extra NAME=VALUE entries for the relay.
+  // user: the relay runs as this user instead of root.
   static std::optional<signed_client_t> connect(
       const std::string& socket_path, const std::vector<std::string>& environment = {},
-      velmora_client_t::connect_status_t* status = nullptr);
+      velmora_client_t::connect_status_t* status = nullptr,
+      std::optional<uid_t> user = std::nullopt);
   signed_client_t(signed_client_t&&) noexcept = default;
   signed_client_t& operator=(signed_client_t&&) noexcept = default;
   // Ends the stream first, so that the relay closes its connection and ends by itself.

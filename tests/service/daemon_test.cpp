@@ -13,6 +13,7 @@
 #include "platform/foundation/bundle.h"
 #include "platform/xpc/arguments.h"
 #include "platform/xpc/wire.h"
+#include "tests/platform/authorization/sandbox_session.h"
 #include "tests/sandbox/support.h"
 #include "tests/service/daemon_process.h"
 
@@ -204,6 +205,30 @@ TEST_F(activated_daemon_test, every_operation_answers_with_its_reply_type) {
   EXPECT_TRUE(client->set_autostart_enabled(true, ns));
   EXPECT_EQ(client->get_version(), "2.7") << "the connection served all of them";
   EXPECT_EQ(warnings(), 0);
+}
+
+// An external form is a bearer token; only its own user (or root) may present it. bob holds
+// alice's token: his request is refused before anyone is asked for credentials.
+TEST_F(activated_daemon_test, authorization_counts_only_for_the_user_whose_session_it_names) {
+  sandbox_session::clean_root();
+  const auto alices = sandbox_session::register_session_as(sandbox_session::kAlice);
+  sandbox_session::set_agent_scenario({"alice alice-secret"});
+
+  auto bob = signed_client_t::connect(socket_path_, {}, nullptr, sandbox_session::kBob);
+  ASSERT_TRUE(bob);
+  EXPECT_EQ(bob->check_global_settings_auth(alices), false);
+  EXPECT_TRUE(sandbox_session::journal_calls("/usr/libexec/authorization-agent").empty());
+  EXPECT_TRUE(sandbox::eventually([&] {
+    for (const auto& line : trace_lines_of(system_trace, daemon_->pid())) {
+      if (line.find("- external auth failed") != std::string::npos) return true;
+    }
+    return false;
+  }));
+
+  auto alice = signed_client_t::connect(socket_path_, {}, nullptr, sandbox_session::kAlice);
+  ASSERT_TRUE(alice);
+  EXPECT_EQ(alice->check_global_settings_auth(alices), true);
+  EXPECT_EQ(sandbox_session::journal_calls("/usr/libexec/authorization-agent").size(), 1U);
 }
 
 std::vector<std::uint8_t> request(const char* op, std::vector<plist_ptr_t> args) {

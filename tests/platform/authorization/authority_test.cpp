@@ -9,6 +9,7 @@
 #include "platform/authorization/external_form.h"
 #include "platform/authorization/rights_database.h"
 #include "tests/platform/authorization/sandbox_session.h"
+#include "tests/platform/authorization/temporary_directory.h"
 
 namespace authorization = platform::authorization;
 using namespace sandbox_session;
@@ -183,6 +184,24 @@ TEST_F(AuthorityTest, CredentialsDoNotPassToAnotherUsersFileOfTheSameName) {
   EXPECT_EQ(bobs.user(), kBob);
   EXPECT_EQ(copy(bobs, "r", authorization::kAuthorizationFlagExtendRights),
             platform::errAuthorizationInteractionNotAllowed);
+}
+
+// The token is known to its owner, who could register it again after the session ended: the
+// new file is a new session and must not find the old one's credentials.
+TEST_F(AuthorityTest, TokenFileRecreatedByItsOwnerStartsANewSession) {
+  const auto form = register_session_as(kAlice);
+  set_agent_scenario({"alice alice-secret"});
+  ASSERT_EQ(copy(reference_for(form), "r"), platform::errAuthorizationSuccess);
+
+  const std::string path = session_path(form);
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    write_text_file(path, "", 0600);
+    ASSERT_EQ(::chown(path.c_str(), kAlice, kAlice), 0);
+    EXPECT_EQ(copy(reference_for(form), "r", authorization::kAuthorizationFlagExtendRights),
+              platform::errAuthorizationInteractionNotAllowed)
+        << "round " << round;
+  }
 }
 
 TEST_F(AuthorityTest, ReferenceMadeForOneOwnerFailsAfterTheFileChangesHands) {

@@ -39,16 +39,16 @@ class SessionFileTest : public ::testing::Test {
 
 TEST_F(SessionFileTest, RegularFileNamesItsOwner) {
   write_text_file(dir.path("token"), "");
-  const auto owner = authorization::session_file_owner(dir.path("token"));
-  ASSERT_TRUE(owner);
-  EXPECT_EQ(*owner, ::geteuid());
+  const auto file = authorization::session_file(dir.path("token"));
+  ASSERT_TRUE(file);
+  EXPECT_EQ(file->owner, ::geteuid());
 }
 
 TEST_F(SessionFileTest, OwnerFollowsTheFileNotTheCaller) {
   if (::geteuid() != 0) GTEST_SKIP() << "giving a file away needs root";
   write_text_file(dir.path("token"), "");
   ASSERT_EQ(::chown(dir.path("token").c_str(), 1234, 1234), 0);
-  EXPECT_EQ(authorization::session_file_owner(dir.path("token")), 1234U);
+  EXPECT_EQ(authorization::session_file(dir.path("token"))->owner, 1234U);
 }
 
 TEST_F(SessionFileTest, AnythingButASingleRegularFileIsRefused) {
@@ -59,10 +59,30 @@ TEST_F(SessionFileTest, AnythingButASingleRegularFileIsRefused) {
   write_text_file(dir.path("linked"), "");
   ASSERT_EQ(::link(dir.path("linked").c_str(), dir.path("second-name").c_str()), 0);
 
-  EXPECT_TRUE(authorization::session_file_owner(dir.path("regular")));
-  EXPECT_FALSE(authorization::session_file_owner(dir.path("link")));
-  EXPECT_FALSE(authorization::session_file_owner(dir.path("directory")));
-  EXPECT_FALSE(authorization::session_file_owner(dir.path("fifo")));
-  EXPECT_FALSE(authorization::session_file_owner(dir.path("linked")));
-  EXPECT_FALSE(authorization::session_file_owner(dir.path("missing")));
+  EXPECT_TRUE(authorization::session_file(dir.path("regular")));
+  EXPECT_FALSE(authorization::session_file(dir.path("link")));
+  EXPECT_FALSE(authorization::session_file(dir.path("directory")));
+  EXPECT_FALSE(authorization::session_file(dir.path("fifo")));
+  EXPECT_FALSE(authorization::session_file(dir.path("linked")));
+  EXPECT_FALSE(authorization::session_file(dir.path("missing")));
+}
+
+// Credentials rest on this: a file made again under the same name, while the first one is held
+// open, is never taken for the first.
+TEST_F(SessionFileTest, FileMadeAgainWhileTheFirstIsHeldIsAnotherFile) {
+  const std::string path = dir.path("token");
+  write_text_file(path, "");
+  const auto held = authorization::open_session_file(path);
+  ASSERT_TRUE(held);
+  const auto first = authorization::session_file_of(held.get());
+  ASSERT_TRUE(first);
+  EXPECT_EQ(authorization::session_file(path), first);
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    write_text_file(path, "");
+    const auto again = authorization::session_file(path);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->owner, first->owner);
+    EXPECT_NE(again, first);
+  }
 }
