@@ -4,3 +4,6 @@
 // argument like "%s". Any character after a "%" ends the conversion start: "%%S" and "%10S"
 // are left alone.
 void rewrite_text_conversions(char* format);
+
+// Whether rewrite_text_conversions would change the format.
+bool has_text_conversions(const char* format);

@@ -143,11 +143,14 @@ TEST_F(TraceLineTest, LongMessagesAndFormatsAreCutAt1023Characters) {
   trace_info(helper_tool_, "%s", long_text.c_str());
   const std::string long_format(1500, 'y');
   trace_info(helper_tool_, long_format.c_str());
+  trace_info(helper_tool_, "%s%c%s", "before", '\0', "after");
 
   const auto all = lines();
-  ASSERT_EQ(all.size(), 2u);
+  ASSERT_EQ(all.size(), 3u);
   EXPECT_EQ(parse_trace_line(all[0])->message, std::string(1023, 'x'));
   EXPECT_EQ(parse_trace_line(all[1])->message, std::string(1023, 'y'));
+  // A message holding a zero byte ends there.
+  EXPECT_EQ(parse_trace_line(all[2])->message, "before");
 }
 
 TEST_F(TraceLineTest, LineLongerThanItsBufferIsCutAndStillEndsTheLine) {
@@ -178,6 +181,27 @@ TEST_F(TraceLineTest, ThreadNamedVelmoraShowsAsMainAndUnnamedAsBlanks) {
   // A thread nobody named carries the process's name on Linux; it still counts as unnamed.
   EXPECT_EQ(parse_trace_line(all[2])->thread, "") << all[2];
   EXPECT_EQ(parse_trace_line(all[3])->thread, "worker");
+}
+
+// The writer remembers a thread's name between lines; a rename, by the thread itself or by
+// another one, shows on the very next line.
+TEST_F(TraceLineTest, RenamedThreadShowsItsNewNameOnTheNextLine) {
+  on_named_thread("first", [&] {
+    trace_info(helper_tool_, "one");
+    pthread_setname_np(pthread_self(), "second");
+    trace_info(helper_tool_, "two");
+    std::thread([self = pthread_self()] { pthread_setname_np(self, "velmora"); }).join();
+    trace_info(helper_tool_, "three");
+    pthread_setname_np(pthread_self(), "");
+    trace_info(helper_tool_, "four");
+  });
+
+  const auto all = lines();
+  ASSERT_EQ(all.size(), 4u);
+  EXPECT_EQ(parse_trace_line(all[0])->thread, "first");
+  EXPECT_EQ(parse_trace_line(all[1])->thread, "second");
+  EXPECT_EQ(parse_trace_line(all[2])->thread, "main");
+  EXPECT_EQ(parse_trace_line(all[3])->thread, "");
 }
 
 TEST_F(TraceLineTest, DisabledHandleWritesNothing) {
