@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/xpc/binary_list_check.h"
+
 namespace platform::xpc_wire {
 namespace {
 
@@ -110,6 +112,22 @@ read_status_t receive_exactly(int fd, std::uint8_t* buffer, std::size_t length,
   return read_status_t::ok;
 }
 
+// What libplist must not be given: it would recurse, expand or cut texts.
+read_status_t status_of(binary_list::verdict_t verdict) {
+  switch (verdict) {
+    case binary_list::verdict_t::ok:
+      return read_status_t::ok;
+    case binary_list::verdict_t::malformed:
+      return read_status_t::undecodable;
+    case binary_list::verdict_t::too_deep:
+    case binary_list::verdict_t::too_expanded:
+      return read_status_t::too_deep;
+    case binary_list::verdict_t::text_with_nul:
+      return read_status_t::text_with_nul;
+  }
+  return read_status_t::undecodable;
+}
+
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> encode(plist_t message) {
@@ -154,11 +172,11 @@ frame_t read_frame(int fd, const read_options_t& options) {
   std::vector<std::uint8_t> body(length);
   frame.status = receive_exactly(fd, body.data(), length, options, false);
   if (frame.status != read_status_t::ok) return frame;
+  frame.status = status_of(binary_list::check(body));
+  if (frame.status != read_status_t::ok) return frame;
   plist_t message = nullptr;
-  if (length > 0) {
-    plist_from_bin(reinterpret_cast<const char*>(body.data()), static_cast<std::uint32_t>(length),
-                   &message);
-  }
+  plist_from_bin(reinterpret_cast<const char*>(body.data()), static_cast<std::uint32_t>(length),
+                 &message);
   frame.message.reset(message);
   if (!frame.message) frame.status = read_status_t::undecodable;
   return frame;
@@ -176,6 +194,10 @@ const char* describe(read_status_t status) {
       return "frame too long";
     case read_status_t::undecodable:
       return "frame is not a binary property list";
+    case read_status_t::too_deep:
+      return "frame nests or expands too far";
+    case read_status_t::text_with_nul:
+      return "frame holds a text with a NUL";
     case read_status_t::foreign_sender:
       return "frame sent by another process";
     case read_status_t::foreign_control:

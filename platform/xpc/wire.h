@@ -21,6 +21,8 @@ enum class read_status_t {
   truncated,        // end of stream inside a frame
   too_long,         // the length exceeds max_frame_length
   undecodable,      // the body is not a binary property list
+  too_deep,         // the list nests deeper, or expands further, than any message may
+  text_with_nul,    // a string of the list holds a NUL
   foreign_sender,   // a chunk was sent by another process than the expected one
   foreign_control,  // a chunk carried descriptors or cut control data
   stalled,          // the rest of a started frame did not come in time

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <thread>
 
@@ -14,6 +15,7 @@
 #include "platform/xpc/arguments.h"
 #include "platform/xpc/wire.h"
 #include "tests/platform/authorization/sandbox_session.h"
+#include "tests/platform/xpc/list_samples.h"
 #include "tests/sandbox/support.h"
 #include "tests/service/daemon_process.h"
 
@@ -283,6 +285,12 @@ TEST_F(activated_daemon_test, malformed_requests_end_only_their_own_connection) 
                    request("is_service_installed_with_namespace:with_reply:", values(true))});
   cases.push_back({"string for authorization",
                    request("check_global_settings_auth:reply:", values(std::string("x")))});
+  cases.push_back(
+      {"nested 100,000 deep", list_samples::framed(list_samples::nested_arrays(100000))});
+  // "a\0;rm" must not be taken for "a".
+  auto with_nul = request("quit_service:with_reply:", values(std::string("a#;rm")));
+  std::replace(with_nul.begin(), with_nul.end(), std::uint8_t{'#'}, std::uint8_t{0});
+  cases.push_back({"namespace with a NUL", with_nul});
 
   for (const auto& item : cases) {
     SCOPED_TRACE(item.name);
@@ -301,6 +309,20 @@ TEST_F(activated_daemon_test, malformed_requests_end_only_their_own_connection) 
   EXPECT_GE(std::chrono::steady_clock::now() - stalled_at, 4s);
   EXPECT_EQ(bystander->get_version(), "2.7");
   EXPECT_EQ(daemon_->wait_exit(0ms), std::nullopt) << "the daemon keeps running";
+}
+
+// A namespace of any length is refused like any other invalid one; the connection goes on.
+TEST_F(activated_daemon_test, namespaces_of_any_length_are_answered) {
+  auto client = connect();
+  ASSERT_TRUE(client);
+  const std::string long_namespace(50000, 'v');
+  EXPECT_EQ(client->start_service(long_namespace), false);
+  EXPECT_EQ(client->quit_service(long_namespace), false);
+  EXPECT_EQ(client->set_autostart_enabled(true, long_namespace), false);
+  EXPECT_EQ(client->is_service_installed(long_namespace), false);
+  EXPECT_EQ(client->get_version(), "2.7");
+  EXPECT_EQ(warnings(), 0);
+  EXPECT_EQ(daemon_->wait_exit(0ms), std::nullopt);
 }
 
 TEST_F(activated_daemon_test, command_line_client_prints_answers_and_exit_statuses) {

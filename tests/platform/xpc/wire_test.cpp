@@ -10,6 +10,7 @@
 
 #include "platform/xpc/arguments.h"
 #include "platform/xpc/peer.h"
+#include "tests/platform/xpc/list_samples.h"
 
 namespace {
 
@@ -62,6 +63,22 @@ TEST(wire, stream_end_is_closed_between_frames_and_truncated_inside_one) {
   EXPECT_EQ(read_after_writing({}), read_status_t::closed);
   EXPECT_EQ(read_after_writing({0, 0}), read_status_t::truncated);
   EXPECT_EQ(read_after_writing({0, 0, 0, 9, 'b', 'p'}), read_status_t::truncated);
+}
+
+// libplist would recurse 100,000 times, or read "a\0;rm" as "a": neither reaches it.
+TEST(wire, deep_lists_and_texts_with_a_nul_are_refused_before_parsing) {
+  EXPECT_EQ(read_after_writing(list_samples::framed(list_samples::nested_arrays(100000))),
+            read_status_t::too_deep);
+
+  const plist_ptr_t request(plist_new_dict());
+  plist_t args = plist_new_array();
+  plist_array_append_item(args, plist_new_string("a#;rm"));
+  plist_dict_set_item(request.get(), "seq", plist_new_uint(1));
+  plist_dict_set_item(request.get(), "op", plist_new_string("quit_service:with_reply:"));
+  plist_dict_set_item(request.get(), "args", args);
+  EXPECT_EQ(read_after_writing(
+                list_samples::framed(list_samples::encoded_with_nul_for(request.get(), "#"))),
+            read_status_t::text_with_nul);
 }
 
 TEST(wire, message_round_trips_with_every_value_type) {
