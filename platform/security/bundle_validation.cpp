@@ -39,7 +39,8 @@ code_check_t check_bundle_code(const std::filesystem::path& bundle, int executab
   if (*executable_digest != code.directory.executable_digest) {
     return {errSecCSBadResource, "the main executable was modified after signing"};
   }
-  const requirement_subject_t subject{code.directory.identifier, code.chain.get(), info.get()};
+  requirement_subject_t subject{code.directory.identifier, code.chain.get(), info.get()};
+  subject.anchors = anchors;
   if (requirement != nullptr && !requirement->is_satisfied_by(subject)) {
     return {errSecCSReqFailed, "the code does not satisfy the requirement"};
   }

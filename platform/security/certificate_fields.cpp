@@ -31,4 +31,11 @@ bool has_extension(X509* certificate, const ASN1_OBJECT* oid) {
   return X509_get_ext_by_OBJ(certificate, oid, -1) >= 0;
 }
 
+std::string certificate_digest(X509* certificate, const EVP_MD* type) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (X509_digest(certificate, type, digest, &length) != 1) return {};
+  return std::string(reinterpret_cast<const char*>(digest), length);
+}
+
 }  // namespace platform

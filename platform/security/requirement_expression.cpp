@@ -1,10 +1,9 @@
 #include "platform/security/requirement_expression.h"
 
 #include <algorithm>
-#include <vector>
+#include <cstring>
 
-#include "platform/security/certificate_fields.h"
-#include "platform/security/info_text_order.h"
+#include "platform/security/requirement_text.h"
 
 namespace platform {
 
@@ -12,39 +11,74 @@ namespace {
 
 using operator_t = value_match_t::operator_t;
 
+// The operand in parentheses when it binds less tightly than its context.
+void print_operand(std::string& out, const requirement_expression_t& operand, int context) {
+  if (operand.precedence() >= context) return operand.print(out);
+  out += "(";
+  operand.print(out);
+  out += ")";
+}
+
+class constant_t final : public requirement_expression_t {
+ public:
+  explicit constant_t(bool value) : value_(value) {}
+  bool evaluate(const requirement_subject_t&) const override { return value_; }
+  void print(std::string& out) const override { out += value_ ? "always" : "never"; }
+
+ private:
+  bool value_;
+};
+
 class not_t final : public requirement_expression_t {
  public:
   explicit not_t(expression_ptr_t operand) : operand_(std::move(operand)) {}
   bool evaluate(const requirement_subject_t& subject) const override {
     return !operand_->evaluate(subject);
   }
+  void print(std::string& out) const override {
+    out += "!";
+    print_operand(out, *operand_, 3);
+  }
 
  private:
   expression_ptr_t operand_;
 };
 
-class and_t final : public requirement_expression_t {
+class binary_t : public requirement_expression_t {
+ public:
+  binary_t(expression_ptr_t left, expression_ptr_t right, const char* word, int precedence)
+      : left_(std::move(left)), right_(std::move(right)), word_(word), precedence_(precedence) {}
+  void print(std::string& out) const override {
+    print_operand(out, *left_, precedence_);
+    out += word_;
+    print_operand(out, *right_, precedence_);
+  }
+  int precedence() const override { return precedence_; }
+
+ protected:
+  expression_ptr_t left_, right_;
+
+ private:
+  const char* word_;
+  int precedence_;
+};
+
+class and_t final : public binary_t {
  public:
   and_t(expression_ptr_t left, expression_ptr_t right)
-      : left_(std::move(left)), right_(std::move(right)) {}
+      : binary_t(std::move(left), std::move(right), " and ", 2) {}
   bool evaluate(const requirement_subject_t& subject) const override {
     return left_->evaluate(subject) && right_->evaluate(subject);
   }
-
- private:
-  expression_ptr_t left_, right_;
 };
 
-class or_t final : public requirement_expression_t {
+class or_t final : public binary_t {
  public:
   or_t(expression_ptr_t left, expression_ptr_t right)
-      : left_(std::move(left)), right_(std::move(right)) {}
+      : binary_t(std::move(left), std::move(right), " or ", 1) {}
   bool evaluate(const requirement_subject_t& subject) const override {
     return left_->evaluate(subject) || right_->evaluate(subject);
   }
-
- private:
-  expression_ptr_t left_, right_;
 };
 
 class identifier_t final : public requirement_expression_t {
@@ -53,60 +87,32 @@ class identifier_t final : public requirement_expression_t {
   bool evaluate(const requirement_subject_t& subject) const override {
     return subject.identifier == identifier_;
   }
+  void print(std::string& out) const override {
+    out += "identifier " + requirement_text::quoted(identifier_);
+  }
 
  private:
   std::string identifier_;
 };
 
-// Only code whose chain led to a trust anchor is ever evaluated, so this holds whenever a
-// chain is there at all.
-class anchor_generic_t final : public requirement_expression_t {
+class cdhash_t final : public requirement_expression_t {
  public:
+  explicit cdhash_t(std::string hash) : hash_(std::move(hash)) {}
   bool evaluate(const requirement_subject_t& subject) const override {
-    return subject.chain != nullptr && sk_X509_num(subject.chain) > 0;
+    const sha256_t* actual = subject.code_directory_hash;
+    return actual != nullptr && hash_.size() <= actual->size() &&
+           std::memcmp(actual->data(), hash_.data(), hash_.size()) == 0;
   }
-};
-
-X509* certificate_at(const requirement_subject_t& subject, int position) {
-  if (subject.chain == nullptr) return nullptr;
-  const int count = sk_X509_num(subject.chain);
-  const int index = position == kRootPosition ? count - 1 : position;
-  return index >= 0 && index < count ? sk_X509_value(subject.chain, index) : nullptr;
-}
-
-class certificate_extension_t final : public requirement_expression_t {
- public:
-  certificate_extension_t(int position, asn1_object_ptr_t oid)
-      : position_(position), oid_(std::move(oid)) {}
-  bool evaluate(const requirement_subject_t& subject) const override {
-    X509* certificate = certificate_at(subject, position_);
-    return certificate != nullptr && has_extension(certificate, oid_.get());
+  void print(std::string& out) const override {
+    out += "cdhash " + requirement_text::hash_constant(hash_);
   }
 
  private:
-  int position_;
-  asn1_object_ptr_t oid_;
+  std::string hash_;
 };
 
-class certificate_subject_t final : public requirement_expression_t {
- public:
-  certificate_subject_t(int position, int nid, value_match_t match)
-      : position_(position), nid_(nid), match_(std::move(match)) {}
-  bool evaluate(const requirement_subject_t& subject) const override {
-    X509* certificate = certificate_at(subject, position_);
-    if (certificate == nullptr) return false;
-    const std::vector<std::string> values = subject_values(certificate, nid_);
-    return std::any_of(values.begin(), values.end(),
-                       [this](const std::string& value) { return match_.holds(true, value); });
-  }
-
- private:
-  int position_;
-  int nid_;
-  value_match_t match_;
-};
-
-// An info value as a text: strings as they are, integers in decimal; other types have none.
+// A property-list value as a text: strings as they are, integers in decimal; other types have
+// none.
 std::optional<std::string> text_of(plist_t item) {
   if (PLIST_IS_STRING(item)) {
     std::uint64_t length = 0;
@@ -121,41 +127,49 @@ std::optional<std::string> text_of(plist_t item) {
   return std::nullopt;
 }
 
-class info_t final : public requirement_expression_t {
+// An array matches a comparison when one of its elements does.
+bool value_matches(const value_match_t& match, plist_t item) {
+  const bool presence = match.op == operator_t::exists || match.op == operator_t::absent;
+  if (!presence && PLIST_IS_ARRAY(item)) {
+    const std::uint32_t count = plist_array_get_size(item);
+    for (std::uint32_t index = 0; index < count; ++index) {
+      if (match.holds(true, text_of(plist_array_get_item(item, index)))) return true;
+    }
+    return false;
+  }
+  return match.holds(item != nullptr, item ? text_of(item) : std::nullopt);
+}
+
+// info[key] and entitlement[key]: a value of one of the code's dictionaries.
+class dictionary_value_t final : public requirement_expression_t {
  public:
-  info_t(std::string key, value_match_t match) : key_(std::move(key)), match_(std::move(match)) {}
+  dictionary_value_t(plist_t requirement_subject_t::*dictionary, const char* word, std::string key,
+                     value_match_t match)
+      : dictionary_(dictionary), word_(word), key_(std::move(key)), match_(std::move(match)) {}
   bool evaluate(const requirement_subject_t& subject) const override {
+    plist_t dictionary = subject.*dictionary_;
     plist_t item =
-        PLIST_IS_DICT(subject.info) ? plist_dict_get_item(subject.info, key_.c_str()) : nullptr;
-    return match_.holds(item != nullptr, item ? text_of(item) : std::nullopt);
+        PLIST_IS_DICT(dictionary) ? plist_dict_get_item(dictionary, key_.c_str()) : nullptr;
+    return value_matches(match_, item);
+  }
+  void print(std::string& out) const override {
+    out += word_;
+    out += "[" + requirement_text::constant(key_) + "]";
+    match_.print(out);
   }
 
  private:
+  plist_t requirement_subject_t::*dictionary_;
+  const char* word_;
   std::string key_;
   value_match_t match_;
 };
 
 }  // namespace
 
-bool value_match_t::holds(bool present, const std::optional<std::string>& text) const {
-  if (op == operator_t::exists) return present;
-  if (!text) return false;
-  if (op == operator_t::equal) return *text == value;
-  const std::strong_ordering order = compare_info_texts(*text, value);
-  switch (op) {
-    case operator_t::less:
-      return order < 0;
-    case operator_t::less_equal:
-      return order <= 0;
-    case operator_t::greater:
-      return order > 0;
-    case operator_t::greater_equal:
-      return order >= 0;
-    default:  // exists and equal are decided above
-      return false;
-  }
+expression_ptr_t make_constant(bool value) {
+  return std::make_unique<constant_t>(value);
 }
-
 expression_ptr_t make_not(expression_ptr_t operand) {
   return std::make_unique<not_t>(std::move(operand));
 }
@@ -168,17 +182,16 @@ expression_ptr_t make_or(expression_ptr_t left, expression_ptr_t right) {
 expression_ptr_t make_identifier(std::string identifier) {
   return std::make_unique<identifier_t>(std::move(identifier));
 }
-expression_ptr_t make_anchor_generic() {
-  return std::make_unique<anchor_generic_t>();
-}
-expression_ptr_t make_certificate_extension(int position, asn1_object_ptr_t oid) {
-  return std::make_unique<certificate_extension_t>(position, std::move(oid));
-}
-expression_ptr_t make_certificate_subject(int position, int nid, value_match_t match) {
-  return std::make_unique<certificate_subject_t>(position, nid, std::move(match));
+expression_ptr_t make_cdhash(std::string hash) {
+  return std::make_unique<cdhash_t>(std::move(hash));
 }
 expression_ptr_t make_info(std::string key, value_match_t match) {
-  return std::make_unique<info_t>(std::move(key), std::move(match));
+  return std::make_unique<dictionary_value_t>(&requirement_subject_t::info, "info", std::move(key),
+                                              std::move(match));
+}
+expression_ptr_t make_entitlement(std::string key, value_match_t match) {
+  return std::make_unique<dictionary_value_t>(&requirement_subject_t::entitlements, "entitlement",
+                                              std::move(key), std::move(match));
 }
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/security/certificate_fields.h"
 #include "tests/platform/security/signed_bundle_fixture.h"
 
 namespace codesign_fixtures {
@@ -87,11 +88,34 @@ TEST_F(codesign_tool_test, VerifyPrintsWhyItFails) {
 
   result = verify("identifier (");
   EXPECT_EQ(result.status, 1);
-  EXPECT_NE(result.output.find("does not compile"), std::string::npos) << result.output;
+  EXPECT_NE(result.output.find("does not compile: offset 11: expected a constant"),
+            std::string::npos)
+      << result.output;
 
   result = run_tool({"--verify", "--anchors", (scratch_.path() / "none").string(), bundle_});
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.output.find("not trusted"), std::string::npos) << result.output;
+}
+
+// What a developer writes in the documented language, on a bundle signed by the test identity.
+TEST_F(codesign_tool_test, DocumentedRequirementsVerify) {
+  ASSERT_EQ(sign().status, 0);
+  const std::string root_sha1 =
+      hex(platform::certificate_digest(chain_.root.certificate.get(), EVP_sha1()));
+  for (const std::string& text : {
+           std::string("always"),
+           std::string("anchor trusted and anchor apple generic"),
+           "certificate root = H\"" + root_sha1 + "\"",
+           "anchor = H\"" + root_sha1 + "\"",
+           std::string("info[CFBundleIdentifier] = com.corvantix.* and !entitlement[x] exists"),
+           std::string("certificate leaf[subject.CN] = \"Developer ID Application:\"*"),
+       }) {
+    const tool_result_t result = verify(text);
+    EXPECT_EQ(result.status, 0) << text << "\n" << result.output;
+  }
+  for (const char* text : {"never", "anchor apple", "certificate leaf trusted"}) {
+    EXPECT_EQ(verify(text).status, 1) << text;
+  }
 }
 
 TEST_F(codesign_tool_test, IncompleteCommandsAreRefused) {

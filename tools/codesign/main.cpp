@@ -117,8 +117,12 @@ int sign(const options_t& options) {
 int verify(const options_t& options) {
   std::optional<platform::requirement_t> requirement;
   if (options.requirement) {
-    requirement = platform::SecRequirementCreateWithString(*options.requirement);
-    if (!requirement) return fail("the requirement does not compile: " + *options.requirement);
+    platform::requirement_error_t error;
+    requirement = platform::requirement_t::compile(*options.requirement, error);
+    if (!requirement) {
+      return fail("the requirement does not compile: " + error.describe() + "\n  " +
+                  *options.requirement);
+    }
   }
   const openssl::x509_store_ptr_t anchors = platform::load_trust_anchors(options.anchors);
   const platform::code_check_t check = platform::check_bundle_on_disk(

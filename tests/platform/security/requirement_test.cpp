@@ -4,14 +4,22 @@
 
 #include <string>
 
-#include "platform/foundation/property_list.h"
+#include "platform/security/certificate_fields.h"
+#include "platform/security/requirement_lexer.h"
 #include "platform/security/requirement_subject.h"
 #include "tests/platform/security/fixtures.h"
+#include "tests/platform/security/requirement_reference.h"
 
 namespace platform {
 namespace {
 
 using codesign_fixtures::kClientRequirement;
+
+std::string canonical(const std::string& text) {
+  requirement_error_t error;
+  const std::optional<requirement_t> requirement = requirement_t::compile(text, error);
+  return requirement ? requirement->canonical_text() : "does not compile: " + error.describe();
+}
 
 TEST(requirement_compile_test, ClientRequirementCompiles) {
   const std::string text = kClientRequirement;
@@ -20,157 +28,117 @@ TEST(requirement_compile_test, ClientRequirementCompiles) {
   EXPECT_TRUE(requirement_t::compile(text).has_value());
 }
 
-TEST(requirement_compile_test, AcceptedSpellings) {
-  for (const char* text : {
-           "identifier com.corvantix.app",
-           "identifier = \"com.corvantix.app\"",
-           "/* leading */ identifier /* inside */ a /* trailing */",
-           "cert leaf[subject.CN] = \"a \\\"quoted\\\" name\"",
-           "certificate 2[field.1.2.3] exists",
-           "certificate root[subject.O]",
-           "info[\"Key With Blanks\"] <= 3 or info[K] < 1 or info[K] > 1 or info[K] = x",
-           "!!(anchor apple generic)",
-       }) {
-    EXPECT_TRUE(requirement_t::compile(text).has_value()) << text;
+TEST(requirement_text_test, CanonicalForms) {
+  EXPECT_EQ(canonical(kClientRequirement),
+            "identifier \"com.corvantix.velmora-vl-5e3a07c4\" and anchor apple generic and "
+            "certificate 1[field.1.2.840.113635.100.6.2.6] /* exists */ and "
+            "certificate leaf[field.1.2.840.113635.100.6.1.13] /* exists */ and "
+            "certificate leaf[subject.OU] = R4TQ8N2VXH and "
+            "info[CFBundleShortVersionString] >= \"6.0.0\"");
+  EXPECT_EQ(canonical("(always or never) and !(never) // done"), "(always or never) and !never");
+  EXPECT_EQ(canonical("true or (false and true)"), "always or never and always");
+  EXPECT_EQ(canonical("!(identifier a and identifier b)"),
+            "!(identifier \"a\" and identifier \"b\")");
+  EXPECT_EQ(canonical("info[\"a b\"] = \"x\\\"y\\\\\""), "info[\"a b\"] = \"x\\\"y\\\\\"");
+  EXPECT_EQ(canonical("info[k] = \"exists\"*"), "info[k] = \"exists\"*");
+  EXPECT_EQ(canonical("info[k] = *x* or info[k] = *\"y\" or info[k] absent"),
+            "info[k] = *x* or info[k] = *y or info[k] absent");
+  EXPECT_EQ(canonical("cert root[subject.CN] exists and certificate 0 trusted"),
+            "anchor[subject.CN] /* exists */ and certificate leaf trusted");
+  EXPECT_EQ(canonical("cdhash H\"000102030405060708090A0B0C0D0E0F10111213\""),
+            "cdhash H\"000102030405060708090a0b0c0d0e0f10111213\"");
+}
+
+TEST(requirement_text_test, CertificateFilesBecomeHashes) {
+  const codesign_fixtures::chain_t chain = codesign_fixtures::make_developer_chain();
+  const codesign_fixtures::scratch_directory_t scratch;
+  const std::filesystem::path file = scratch.path() / "root.pem";
+  ASSERT_TRUE(codesign_fixtures::write_certificate_pem(file, chain.root.certificate.get()));
+  const std::string sha1 =
+      codesign_fixtures::hex(certificate_digest(chain.root.certificate.get(), EVP_sha1()));
+  EXPECT_EQ(canonical("anchor = \"" + file.string() + "\""), "anchor = H\"" + sha1 + "\"");
+}
+
+TEST(requirement_compile_test, ErrorsSayWhereAndWhatWasExpected) {
+  requirement_error_t error;
+  EXPECT_FALSE(requirement_t::compile("identifier a and info[k] >", error));
+  EXPECT_EQ(
+      error.describe(),
+      "offset 26: expected a constant (a word or a quoted string), found the end of the text");
+  EXPECT_FALSE(requirement_t::compile("anchor apple\n and notarized", error));
+  EXPECT_EQ(error.offset, 18u);
+  EXPECT_NE(error.message.find("notarized"), std::string::npos);
+  EXPECT_FALSE(requirement_t::compile("certificate leaf[field.1.2.3] = x", error));
+  EXPECT_NE(error.message.find("'exists' or 'absent'"), std::string::npos) << error.message;
+}
+
+TEST(requirement_compile_test, LineCommentsEndAtTheLine) {
+  EXPECT_TRUE(requirement_t::compile("always // and never")->is_satisfied_by({}));
+  const std::optional<requirement_t> two_lines = requirement_t::compile("always // x\nand never");
+  ASSERT_TRUE(two_lines.has_value());
+  EXPECT_FALSE(two_lines->is_satisfied_by({}));
+}
+
+TEST(requirement_compile_test, NestingAndLengthAreBounded) {
+  const std::string deep(100000, '(');
+  requirement_error_t error;
+  EXPECT_FALSE(requirement_t::compile(deep + "always", error));
+  EXPECT_NE(error.message.find("nested too deeply"), std::string::npos);
+  EXPECT_FALSE(requirement_t::compile(std::string(100000, '!') + "always", error));
+  std::string wide = "always";
+  for (int i = 0; i < 20000; ++i)
+    wide += " and always";
+  EXPECT_FALSE(requirement_t::compile(wide, error));
+  EXPECT_NE(error.message.find("too many clauses"), std::string::npos);
+  EXPECT_TRUE(requirement_t::compile(std::string(200, '(') + "always" + std::string(200, ')')));
+}
+
+TEST(requirement_lexer_test, TokensCarryTheirOffsets) {
+  const std::optional<std::vector<token_t>> tokens =
+      tokenize_requirement("a /* c */ = H\"0aFf\" \"q\\\"\"* <= /p/q");
+  ASSERT_TRUE(tokens.has_value());
+  ASSERT_EQ(tokens->size(), 8u);
+  EXPECT_EQ((*tokens)[1].kind, token_kind_t::equal);
+  EXPECT_EQ((*tokens)[1].offset, 10u);
+  EXPECT_EQ((*tokens)[2].kind, token_kind_t::hash);
+  EXPECT_EQ((*tokens)[2].text, std::string("\x0a\xff", 2));
+  EXPECT_EQ((*tokens)[3].text, "q\"");
+  EXPECT_EQ((*tokens)[4].kind, token_kind_t::star);
+  EXPECT_EQ((*tokens)[5].kind, token_kind_t::less_equal);
+  EXPECT_EQ((*tokens)[6].text, "/p/q");
+  EXPECT_EQ((*tokens)[7].kind, token_kind_t::end);
+}
+
+// "anchor apple" is the vendor's root only: an anchor kept in another file of the folder
+// validates the chain and satisfies "anchor apple generic" and "anchor trusted", not it.
+TEST(requirement_eval_test, AnchorAppleIsTheVendorFileOnly) {
+  const codesign_fixtures::chain_t chain = codesign_fixtures::make_developer_chain();
+  const codesign_fixtures::scratch_directory_t scratch;
+  ASSERT_TRUE(codesign_fixtures::write_trust_anchor(scratch.path(), chain));  // root.pem
+  const openssl::x509_store_ptr_t anchors = load_trust_anchors(scratch.path());
+  openssl::x509_stack_ptr_t full(sk_X509_new_null());
+  for (const auto* identity : {&chain.leaf, &chain.intermediate, &chain.root}) {
+    X509_up_ref(identity->certificate.get());
+    sk_X509_push(full.get(), identity->certificate.get());
   }
+  requirement_subject_t subject{"a", full.get(), nullptr};
+  subject.anchors = anchors.get();
+  EXPECT_FALSE(requirement_t::compile("anchor apple")->is_satisfied_by(subject));
+  EXPECT_TRUE(requirement_t::compile("anchor apple generic")->is_satisfied_by(subject));
+  EXPECT_TRUE(requirement_t::compile("anchor trusted")->is_satisfied_by(subject));
+  EXPECT_FALSE(requirement_t::compile("certificate 1 trusted")->is_satisfied_by(subject));
 }
 
-TEST(requirement_compile_test, MalformedTextsDoNotCompile) {
-  for (const char* text : {
-           "",
-           "/* only a comment */",
-           "(identifier a",
-           "identifier a)",
-           "((identifier a)",
-           "identifier \"a",
-           "identifier a /* open",
-           "frobnicate x",
-           "identifier a b",
-           "identifier a and",
-           "and identifier a",
-           "identifier a or or identifier b",
-           "identifier a & identifier b",
-           "identifier a && identifier b",
-           "anchor apple",
-           "anchor apple generic generic",
-           "certificate[field.1.2.3]",
-           "certificate x[field.1.2.3]",
-           "certificate -1[field.1.2.3]",
-           "certificate leaf[field.]",
-           "certificate leaf[field.not.an.oid]",
-           "certificate leaf[field.1.2.3] = x",
-           "certificate leaf[subject.NOPE] = x",
-           "certificate leaf[subject.OU] >= x",
-           "certificate leaf[issuer.OU] = x",
-           "certificate leaf[subject.OU =",
-           "info[CFBundleShortVersionString] >=",
-           "info[] exists",
-           "info[k] != x",
-           "!",
-           "identifier a;",
-       }) {
-    EXPECT_FALSE(requirement_t::compile(text).has_value()) << text;
-  }
-}
-
-// Evaluation on the fixtures' developer chain and a small information dictionary.
-class requirement_eval_test : public testing::Test {
- protected:
-  requirement_eval_test() {
-    plist_dict_set_item(info_.get(), "CFBundleShortVersionString", plist_new_string("6.0.0"));
-    plist_dict_set_item(info_.get(), "Build", plist_new_uint(42));
-    plist_dict_set_item(info_.get(), "Flag", plist_new_bool(1));
-  }
-
-  bool holds(const std::string& text, std::string_view identifier = "a") const {
-    const std::optional<requirement_t> requirement = requirement_t::compile(text);
-    EXPECT_TRUE(requirement.has_value()) << text;
-    const requirement_subject_t subject{identifier, chain_.get(), info_.get()};
-    return requirement && requirement->is_satisfied_by(subject);
-  }
-
-  codesign_fixtures::chain_t developer_ = codesign_fixtures::make_developer_chain();
-  openssl::x509_stack_ptr_t chain_ = make_full_chain();
-  property_list::plist_ptr_t info_{plist_new_dict()};
-
- private:
-  openssl::x509_stack_ptr_t make_full_chain() const {
-    openssl::x509_stack_ptr_t chain(sk_X509_new_null());
-    for (const auto* identity : {&developer_.leaf, &developer_.intermediate, &developer_.root}) {
-      X509_up_ref(identity->certificate.get());
-      sk_X509_push(chain.get(), identity->certificate.get());
-    }
-    return chain;
-  }
-};
-
-TEST_F(requirement_eval_test, NotBindsTighterThanAndThanOr) {
-  EXPECT_TRUE(holds("identifier a or identifier b and identifier c", "a"));
-  EXPECT_FALSE(holds("(identifier a or identifier b) and identifier c", "a"));
-  EXPECT_FALSE(holds("! identifier a and identifier b", "a"));
-  EXPECT_TRUE(holds("! identifier a and identifier b", "b"));
-  EXPECT_TRUE(holds("! identifier b or identifier b and identifier c", "a"));
-  EXPECT_FALSE(holds("!(identifier a or identifier b)", "a"));
-  EXPECT_TRUE(holds("!!identifier a", "a"));
-  EXPECT_TRUE(holds("identifier x and identifier y or identifier a", "a"));
-}
-
-TEST_F(requirement_eval_test, IdentifierIsExact) {
-  EXPECT_TRUE(holds("identifier \"com.corvantix.velmora-vl-5e3a07c4\"",
-                    "com.corvantix.velmora-vl-5e3a07c4"));
-  EXPECT_FALSE(holds("identifier com.corvantix.velmora", "com.corvantix.velmora-vl-5e3a07c4"));
-  EXPECT_FALSE(holds("identifier com.corvantix.velmora-vl-5e3a07c4.Helper",
-                     "com.corvantix.velmora-vl-5e3a07c4"));
-}
-
-TEST_F(requirement_eval_test, CertificatePositionsCountFromTheLeaf) {
-  const std::string intermediate = codesign_fixtures::kIntermediateMarkerOid;
-  const std::string leaf = codesign_fixtures::kLeafMarkerOid;
-  EXPECT_TRUE(holds("certificate 1[field." + intermediate + "] /* exists */"));
-  EXPECT_FALSE(holds("certificate 1[field." + leaf + "]"));
-  EXPECT_TRUE(holds("certificate leaf[field." + leaf + "] exists"));
-  EXPECT_TRUE(holds("certificate 0[field." + leaf + "]"));
-  EXPECT_FALSE(holds("certificate root[field." + intermediate + "]"));
-  EXPECT_TRUE(holds("certificate root[subject.CN] = \"Corvantix Test Root CA\""));
-  EXPECT_TRUE(holds("certificate 2[subject.CN] = \"Corvantix Test Root CA\""));
-  EXPECT_FALSE(holds("certificate 3[subject.CN]"));
-}
-
-TEST_F(requirement_eval_test, SubjectFields) {
-  EXPECT_TRUE(holds("certificate leaf[subject.OU] = R4TQ8N2VXH"));
-  EXPECT_TRUE(holds("certificate leaf[subject.OU] = \"R4TQ8N2VXH\""));
-  EXPECT_FALSE(holds("certificate leaf[subject.OU] = R4TQ8N2VX"));
-  EXPECT_FALSE(holds("certificate leaf[subject.OU] = r4tq8n2vxh"));
-  EXPECT_TRUE(
-      holds("certificate leaf[subject.CN] = \"Developer ID Application: Corvantix (R4TQ8N2VXH)\""));
-  EXPECT_TRUE(holds("certificate leaf[subject.OU] exists"));
-  EXPECT_FALSE(holds("certificate root[subject.OU]"));
-}
-
-TEST_F(requirement_eval_test, InfoValues) {
-  EXPECT_TRUE(holds("info[CFBundleShortVersionString] >= \"6.0.0\""));
-  EXPECT_TRUE(holds("info[CFBundleShortVersionString] >= 5.9.9"));
-  EXPECT_FALSE(holds("info[CFBundleShortVersionString] >= 10.0"));
-  EXPECT_TRUE(holds("info[CFBundleShortVersionString] < 10.0"));
-  EXPECT_TRUE(holds("info[CFBundleShortVersionString] <= 6.0"));
-  EXPECT_FALSE(holds("info[CFBundleShortVersionString] > 6.0"));
-  EXPECT_TRUE(holds("info[CFBundleShortVersionString] = \"6.0.0\""));
-  EXPECT_FALSE(holds("info[CFBundleShortVersionString] = \"6.0\""));
-  EXPECT_TRUE(holds("info[Build] = 42 and info[Build] > 9"));
-  EXPECT_TRUE(holds("info[Flag] exists"));
-  EXPECT_FALSE(holds("info[Flag] = true or info[Flag] >= 0"));
-  EXPECT_FALSE(holds("info[Missing] exists"));
-  EXPECT_FALSE(holds("info[Missing] >= 0"));
-  EXPECT_TRUE(holds("!info[Missing]"));
-}
-
-TEST_F(requirement_eval_test, NothingHoldsForCodeWithoutChainOrInfo) {
+TEST(requirement_eval_test, NothingHoldsForCodeWithoutChainOrInfo) {
   const requirement_subject_t bare{"a", nullptr, nullptr};
-  for (const char* text : {"anchor apple generic", "certificate leaf[subject.OU]",
-                           "info[CFBundleShortVersionString] exists"}) {
+  for (const char* text :
+       {"anchor apple generic", "anchor apple", "anchor trusted", "certificate leaf[subject.OU]",
+        "certificate leaf[subject.OU] absent", "info[CFBundleShortVersionString] exists",
+        "entitlement[a] exists", "cdhash H\"000102030405060708090a0b0c0d0e0f10111213\""}) {
     EXPECT_FALSE(requirement_t::compile(text)->is_satisfied_by(bare)) << text;
   }
-  EXPECT_TRUE(holds("anchor apple generic"));
+  EXPECT_TRUE(
+      requirement_t::compile("info[a] absent and entitlement[b] absent")->is_satisfied_by(bare));
 }
 
 }  // namespace
