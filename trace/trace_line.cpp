@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "trace/control_escape.h"
 #include "trace/format_rewrite.h"
 #include "trace/thread_identity.h"
 #include "trace/thread_name.h"
@@ -137,8 +138,9 @@ std::size_t format_trace_line(char (&line)[trace_line_capacity], int level, cons
         std::vsnprintf(line + length, room, printable_format(format, format_copy), args);
     const std::size_t message =
         printed < 0 ? 0 : std::min(static_cast<std::size_t>(printed), room - 1);
-    // A message holding a zero byte ends there, as the text it stands for does.
-    length += strnlen(line + length, message);
+    // A message holding a zero byte ends there, as the text it stands for does. Control
+    // characters of client texts would forge lines: they are escaped.
+    length += escape_control_characters(line + length, strnlen(line + length, message), room - 1);
   }
   if (length < line_limit) {
     line[length] = '\n';

@@ -279,6 +279,7 @@ TEST_F(activated_daemon_test, malformed_requests_end_only_their_own_connection) 
   cases.push_back({"garbage", {0, 0, 0, 6, 'b', 'p', 'l', 'i', 's', 't'}});
   cases.push_back({"truncated", truncated});
   cases.push_back({"unknown op", request("erase_disk:reply:", {})});
+  cases.push_back({"line feed in op", request("erase_disk:reply:\nFORGED LINE", {})});
   cases.push_back({"integer as string", request("set_darkwake_mode:reply:", values(long_text))});
   cases.push_back({"extra argument", request("get_version_with_reply:", values(true))});
   cases.push_back({"boolean for namespace",
@@ -304,6 +305,10 @@ TEST_F(activated_daemon_test, malformed_requests_end_only_their_own_connection) 
     EXPECT_TRUE(sandbox::eventually([&] { return warnings() == before + 1; }, 2s));
     EXPECT_EQ(bystander->get_version(), "2.7");
   }
+
+  const std::string trace_text = sandbox::read_file(system_trace).value_or("");
+  EXPECT_EQ(trace_text.find("\nFORGED LINE"), std::string::npos);
+  EXPECT_NE(trace_text.find("erase_disk:reply:\\nFORGED LINE"), std::string::npos);
 
   EXPECT_TRUE(closed_within(stalled->socket(), 8s)) << "a frame begun must be finished";
   EXPECT_GE(std::chrono::steady_clock::now() - stalled_at, 4s);

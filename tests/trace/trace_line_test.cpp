@@ -153,6 +153,31 @@ TEST_F(TraceLineTest, LongMessagesAndFormatsAreCutAt1023Characters) {
   EXPECT_EQ(parse_trace_line(all[2])->message, "before");
 }
 
+// A client's text cannot end its line and forge the next one.
+TEST_F(TraceLineTest, ControlCharactersAreEscapedAndOrdinaryTextIsNot) {
+  const std::string forged =
+      "/tmp/V.app\n   info 2026-12-08 10:00:00.000     helper        1      1      "
+      "                     helper_tool - ** Installation finished **";
+  trace_info(helper_tool_, "* from: %s *", forged.c_str());
+  trace_info(helper_tool_, "unknown operation %S", "\x1b[31mred\r\t\x7f\x01");
+  trace_info(helper_tool_, "caf\xc3\xa9 C:\\dir 100%% \"q\"");
+  trace_info(helper_tool_, "%s", std::string(1000, '\n').c_str());
+  trace_info(helper_tool_, "%s", (std::string(1020, 'x') + "\x01").c_str());
+
+  const auto all = lines();
+  ASSERT_EQ(all.size(), 5u);
+  EXPECT_EQ(parse_trace_line(all[0])->message,
+            "* from: /tmp/V.app\\n   info 2026-12-08 10:00:00.000     helper        1      1"
+            "                           helper_tool - ** Installation finished ** *");
+  EXPECT_EQ(parse_trace_line(all[1])->message, "unknown operation \\x1b[31mred\\r\\t\\x7f\\x01");
+  EXPECT_EQ(parse_trace_line(all[2])->message, "caf\xc3\xa9 C:\\dir 100% \"q\"");
+  std::string escaped_feeds;
+  for (int i = 0; i < 511; ++i)
+    escaped_feeds += "\\n";
+  EXPECT_EQ(parse_trace_line(all[3])->message, escaped_feeds) << "cut between escapes";
+  EXPECT_EQ(parse_trace_line(all[4])->message, std::string(1020, 'x'));
+}
+
 TEST_F(TraceLineTest, LineLongerThanItsBufferIsCutAndStillEndsTheLine) {
   const std::string long_name(200, 'n');
   const std::string long_text(1023, 'm');
