@@ -1,12 +1,22 @@
 // Round trips through the helper's transport and protocol table, beside a bare Unix-socket echo
-// of the same message sizes. Run pinned to one CPU (taskset -c 0): waking a thread on the other
+// of the same message sizes. Run pinned to one CPU (taskset -c 1): waking a thread on the other
 // CPU costs more than the whole round trip.
+//
+// The helper serves only signed clients, so the program runs itself in a throwaway root, packs
+// copies of itself of about 0.5, 12 and 100 MB into signed bundles there, and runs the
+// benchmarks once from each: the client's size is what a new connection's validation pays for.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -16,6 +26,7 @@
 #include "platform/xpc/wire.h"
 #include "service/helper_tool.h"
 #include "service/selectors.h"
+#include "tests/sandbox/support.h"
 
 namespace {
 
@@ -122,13 +133,16 @@ struct echo_server_t {
     ::shutdown(listening.get(), SHUT_RDWR);
     thread.join();
   }
+  // A thread per connection, as the helper's listener has.
   void serve() {
-    std::vector<char> request(request_size), reply(reply_size, 'r');
     for (;;) {
       platform::unique_fd_t client(::accept4(listening.get(), nullptr, nullptr, SOCK_CLOEXEC));
       if (!client) return;
-      while (transfer(client.get(), request, false) && transfer(client.get(), reply, true)) {
-      }
+      std::thread([fd = std::move(client), request_bytes = request_size, reply_bytes = reply_size] {
+        std::vector<char> request(request_bytes), reply(reply_bytes, 'r');
+        while (transfer(fd.get(), request, false) && transfer(fd.get(), reply, true)) {
+        }
+      }).detach();
     }
   }
 
@@ -151,7 +165,7 @@ void BM_bare_echo_round_trip(benchmark::State& state) {
     }
   }
 }
-BENCHMARK(BM_bare_echo_round_trip);
+BENCHMARK(BM_bare_echo_round_trip)->MeasureProcessCPUTime();
 
 void BM_version_round_trip(benchmark::State& state) {
   helper_server_t server;
@@ -168,7 +182,7 @@ void BM_version_round_trip(benchmark::State& state) {
     }
   }
 }
-BENCHMARK(BM_version_round_trip);
+BENCHMARK(BM_version_round_trip)->MeasureProcessCPUTime();
 
 void BM_bare_connect_echo_close(benchmark::State& state) {
   echo_server_t server;
@@ -181,7 +195,7 @@ void BM_bare_connect_echo_close(benchmark::State& state) {
     }
   }
 }
-BENCHMARK(BM_bare_connect_echo_close);
+BENCHMARK(BM_bare_connect_echo_close)->MeasureProcessCPUTime();
 
 void BM_connect_version_close(benchmark::State& state) {
   helper_server_t server;
@@ -193,8 +207,135 @@ void BM_connect_version_close(benchmark::State& state) {
     }
   }
 }
-BENCHMARK(BM_connect_version_close);
+BENCHMARK(BM_connect_version_close)->MeasureProcessCPUTime()->Unit(benchmark::kMicrosecond);
+
+// ---- packing the program into signed bundles inside the throwaway root
+
+constexpr const char* identity = "/var/db/codesign-test";
+constexpr const char* client_identifier = "com.corvantix.velmora-vl-5e3a07c4";
+
+std::string own_executable() {
+  return std::filesystem::read_symlink("/proc/self/exe");
+}
+
+bool runs_from_bundle() {
+  return own_executable().find(".app/Contents/MacOS/") != std::string::npos;
+}
+
+int run_in_throwaway_root(int argc, char** argv) {
+  const std::string runner = VELMORA_SOURCE_DIR "/tests/sandbox/velmora-sandbox";
+  const std::string self = own_executable();
+  std::vector<const char*> args{runner.c_str(), "--build", VELMORA_BINARY_DIR, "--", self.c_str()};
+  args.insert(args.end(), argv + 1, argv + argc);
+  args.push_back(nullptr);
+  ::execv(runner.c_str(), const_cast<char* const*>(args.data()));
+  std::perror(runner.c_str());
+  return 1;
+}
+
+bool succeeded(const std::vector<std::string>& argv) {
+  const auto result = sandbox::run(argv);
+  if (result.status != 0) std::fprintf(stderr, "%s: %s", argv[0].c_str(), result.errors.c_str());
+  return result.status == 0;
+}
+
+// Grows the file to size with bytes that compress badly, as code does.
+bool pad_to(const std::string& path, std::size_t size) {
+  const platform::unique_fd_t fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+  std::vector<char> block(1 << 20);
+  std::uint32_t state = 2463534242u;
+  for (char& byte : block) {
+    state ^= state << 13, state ^= state >> 17, state ^= state << 5;
+    byte = static_cast<char>(state);
+  }
+  struct stat status {};
+  if (!fd || ::fstat(fd.get(), &status) != 0) return false;
+  for (auto have = static_cast<std::size_t>(status.st_size); have < size;) {
+    const std::size_t chunk = std::min(block.size(), size - have);
+    if (::write(fd.get(), block.data(), chunk) != static_cast<ssize_t>(chunk)) return false;
+    have += chunk;
+  }
+  return true;
+}
+
+// /opt/velmora/<name>.app with a stripped copy of this program padded to size, signed as the
+// desktop application. Returns its main executable, empty on failure.
+std::string make_signed_bundle(const std::string& name, std::size_t size) {
+  const std::string bundle = "/opt/velmora/" + name + ".app";
+  const std::string executable = bundle + "/Contents/MacOS/RoundTrip";
+  std::filesystem::create_directories(bundle + "/Contents/MacOS");
+  const std::string info = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+	<key>CFBundleExecutable</key>
+	<string>RoundTrip</string>
+	<key>CFBundleIdentifier</key>
+	<string>)" + std::string(client_identifier) +
+                           R"(</string>
+	<key>CFBundleShortVersionString</key>
+	<string>6.0.0</string>
+	<key>CFBundleVersion</key>
+	<string>6.0.0</string>
+</dict>
+</plist>
+)";
+  const std::string identity_dir = identity;
+  const bool made =
+      sandbox::write_file(bundle + "/Contents/Info.plist", info) &&
+      succeeded({"/usr/bin/strip", "-o", executable, own_executable()}) &&
+      pad_to(executable, size) &&
+      succeeded({"/usr/bin/velmora-codesign", "--sign", "--cert", identity_dir + "/leaf.pem",
+                 "--key", identity_dir + "/leaf.key", "--chain", identity_dir + "/intermediate.pem",
+                 "--identifier", client_identifier, bundle});
+  return made ? executable : std::string();
+}
+
+int run_and_wait(const std::string& program, int argc, char** argv) {
+  std::vector<char*> args{const_cast<char*>(program.c_str())};
+  args.insert(args.end(), argv + 1, argv + argc);
+  args.push_back(nullptr);
+  pid_t child = 0;
+  if (::posix_spawn(&child, program.c_str(), nullptr, nullptr, args.data(), environ) != 0) return 1;
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+int run_from_signed_bundles(int argc, char** argv) {
+  struct client_t {
+    const char* name;
+    std::size_t size;
+  };
+  constexpr client_t clients[] = {
+      {"RoundTrip-0.5MB", 0}, {"RoundTrip-12MB", 12 << 20}, {"RoundTrip-100MB", 100 << 20}};
+  int failures = 0;
+  for (const client_t& client : clients) {
+    const std::string executable = make_signed_bundle(client.name, client.size);
+    if (executable.empty()) {
+      std::fprintf(stderr, "cannot make the signed bundle %s\n", client.name);
+      return 1;
+    }
+    std::fflush(nullptr);
+    failures += run_and_wait(executable, argc, argv) != 0;
+  }
+  return failures == 0 ? 0 : 1;
+}
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  if (!sandbox::inside_sandbox()) return run_in_throwaway_root(argc, argv);
+  if (!runs_from_bundle()) return run_from_signed_bundles(argc, argv);
+
+  // What the client library does at start: a client that can be inspected is refused.
+  ::prctl(PR_SET_DUMPABLE, 0);
+  benchmark::AddCustomContext("client_executable", own_executable());
+  benchmark::AddCustomContext("client_executable_bytes",
+                              std::to_string(std::filesystem::file_size(own_executable())));
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
