@@ -139,6 +139,9 @@ TEST_F(codesign_tool_test, WrittenIdentitySignsForScripts) {
   const std::filesystem::path identity = scratch_.path() / "identity";
   const tool_result_t written = run_program(VELMORA_SIGNING_IDENTITY_TOOL, {identity});
   ASSERT_EQ(written.status, 0) << written.output;
+  EXPECT_EQ(std::filesystem::status(identity / "leaf.key").permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write)
+      << "a private key is its owner's alone";
   const tool_result_t signing = run_tool(
       {"--sign", "--cert", identity / "leaf.pem", "--key", identity / "leaf.key", "--chain",
        identity / "intermediate.pem", "--identifier", kSigningIdentifier, bundle_});

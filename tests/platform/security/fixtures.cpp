@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -127,10 +128,15 @@ bool write_certificate_pem(const std::filesystem::path& path, X509* certificate)
   return bio && PEM_write_bio_X509(bio.get(), certificate) == 1;
 }
 
+// A private key is readable by its owner alone from the moment it exists, whatever the umask.
 bool write_key_pem(const std::filesystem::path& path, EVP_PKEY* key) {
-  openssl::bio_ptr_t bio(BIO_new_file(path.c_str(), "w"));
+  const platform::unique_fd_t fd(
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!fd || ::fchmod(fd.get(), 0600) != 0) return false;
+  openssl::bio_ptr_t bio(BIO_new_fd(fd.get(), BIO_NOCLOSE));
   return bio &&
-         PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr) == 1;
+         PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr) == 1 &&
+         BIO_flush(bio.get()) == 1;
 }
 
 bool write_trust_anchor(const std::filesystem::path& directory, const chain_t& chain) {
