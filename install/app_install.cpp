@@ -174,11 +174,13 @@ void helper_tool_t::install_velmora_with_auth_data(
   trace_info(trace(), "* from: %s *", bundle_path.c_str());
   trace_info(trace(), "* sys_conf: %s *", sysconfig_path.c_str());
 
-  _resetAuthDB();
+  // The rights are reset only for an admitted request: a refused one changes nothing, an
+  // administrator's rules included.
   if (!install::admit_request(*this, auth_data, selector::install_velmora, "Authorization failed",
                               vl_namespace, {bundle_path, sysconfig_path, user_name}, reply)) {
     return;
   }
+  _resetAuthDB();
 
   const auto installed_bundle = placeBundle(*this, bundle_path);
   if (!installed_bundle) {
