@@ -42,7 +42,7 @@ bench_dir_t& bench_dir() {
   return dir;
 }
 
-constexpr const char* message = "Installing service for namespace %S";
+constexpr const char* message = "Installing service for namespace %s";
 
 // A line of the writer's length, for the runs that bypass it.
 const std::string& sample_line() {

@@ -134,14 +134,14 @@ std::string ownName() {
 void replacePropertyLists(helper_tool_t& tool, const launchd_names_t& names,
                           const std::string& installed_bundle) {
   stale_files::run(tool, stale_files::service_lists);
-  trace_info(tool.trace(), "Installing %S", names.service_plist.c_str());
+  trace_info(tool.trace(), "Installing %s", names.service_plist.c_str());
   const std::string program_path =
       fm::stringByAppendingPathComponent(installed_bundle, program_in_bundle);
   tool._createPlist(names.service_plist,
                     launchd_plist::service_dictionary(names.service_label, program_path).get());
 
   stale_files::run(tool, stale_files::agent_lists);
-  trace_info(tool.trace(), "Installing %S", names.agent_plist.c_str());
+  trace_info(tool.trace(), "Installing %s", names.agent_plist.c_str());
   tool._createPlist(
       names.agent_plist,
       launchd_plist::agent_dictionary(names.agent_label, program_path, installed_bundle).get());

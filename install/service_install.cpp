@@ -28,14 +28,14 @@ void helper_tool_t::install_velmora_service_with(const auth_data_t& auth_data,
 
   const auto service_label = launchd_plist::service_label(vl_namespace);
   const auto service_path = launchd_plist::service_plist_path(vl_namespace);
-  trace_info(trace(), "Installing %S", service_path.c_str());
+  trace_info(trace(), "Installing %s", service_path.c_str());
   const auto program_path =
       platform::file_manager::stringByAppendingPathComponent(application_bundle, program_in_bundle);
   _createPlist(service_path, launchd_plist::service_dictionary(service_label, program_path).get());
 
   const auto agent_label = launchd_plist::agent_label(vl_namespace);
   const auto agent_path = launchd_plist::agent_plist_path(vl_namespace);
-  trace_info(trace(), "Installing %S", agent_path.c_str());
+  trace_info(trace(), "Installing %s", agent_path.c_str());
   _createPlist(agent_path, launchd_plist::agent_dictionary(agent_label, program_path).get());
 
   _copyGlobalConfigFrom(user_config, vl_namespace);

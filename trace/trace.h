@@ -61,9 +61,10 @@ string_t& trace_directory();
 
 const char* trace_name(trace_t& trace);
 void trace_write(trace_file_t* record, int level, const char* name, const char* format,
-                 va_list args);
+                 va_list args) __attribute__((format(printf, 4, 0)));
 
-// printf-style front-ends; "%S" takes a text argument like "%s".
-void trace_info(trace_t& trace, const char* format, ...);
-void trace_warning(trace_t& trace, const char* format, ...);
-void trace_error(trace_t& trace, const char* format, ...);
+// printf-style front-ends, checked by the compiler. "%S" also takes a text argument like "%s",
+// but the checker reads it as a wide text: call sites write "%s".
+void trace_info(trace_t& trace, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void trace_warning(trace_t& trace, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void trace_error(trace_t& trace, const char* format, ...) __attribute__((format(printf, 2, 3)));

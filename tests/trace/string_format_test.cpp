@@ -6,13 +6,19 @@
 
 namespace {
 
+// A format that reaches the formatter at run time, where the compiler's check of literals does
+// not apply: the way "%S" still arrives.
+std::string stored(const char* format) {
+  return format;
+}
+
 TEST(StringFormatTest, FormatsWithTextConversions) {
-  EXPECT_STREQ(string_format("%S", "abc").c_str(), "abc");
-  EXPECT_STREQ(string_format("%s/%S-%d", "shm", "chan", 42).c_str(), "shm/chan-42");
+  EXPECT_STREQ(string_format(stored("%S").c_str(), "abc").c_str(), "abc");
+  EXPECT_STREQ(string_format(stored("%s/%S-%d").c_str(), "shm", "chan", 42).c_str(), "shm/chan-42");
   EXPECT_STREQ(string_format("100%%S").c_str(), "100%S");
-  EXPECT_STREQ(string_format("%%%S", "x").c_str(), "%x");
+  EXPECT_STREQ(string_format(stored("%%%S").c_str(), "x").c_str(), "%x");
   EXPECT_STREQ(string_format(nullptr).c_str(), "");
-  const string_t empty = string_format("");
+  const string_t empty = string_format(stored("").c_str());
   EXPECT_TRUE(empty.has_array());
   EXPECT_EQ(empty.length(), 0u);
 }

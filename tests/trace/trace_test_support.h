@@ -43,7 +43,8 @@ std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& contents);
 
 // Writes one line through the process-wide record, as the front-ends do but at any level.
-void write_at_level(int level, const char* name, const char* format, ...);
+void write_at_level(int level, const char* name, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
 
 // The columns of one trace line, without its line feed.
 struct trace_line_t {
