@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include "authorization/helper_tool_common.h"
-#include "platform/xpc/connection.h"
+#include "platform/base/request_sender.h"
 #include "service/selectors.h"
 #include "system/external_commands.h"
 
@@ -28,8 +28,8 @@ platform::os_status_t copy_command_right(const authorization::authorization_ref_
 // An external form is a bearer token: it counts only for the user whose session it names, or
 // for root, who may act for anyone. A request made in-process comes from this process's user.
 bool caller_owns_session(const authorization::authorization_ref_t& reference) {
-  const platform::xpc_connection_t* connection = platform::xpc_connection_t::currentConnection();
-  const uid_t caller = connection != nullptr ? connection->auditToken().uid : ::geteuid();
+  const platform::request_sender_t* sender = platform::current_request_sender();
+  const uid_t caller = sender != nullptr ? sender->uid : ::geteuid();
   return caller == 0 || caller == reference.user();
 }
 

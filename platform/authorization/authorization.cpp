@@ -1,10 +1,12 @@
 #include "platform/authorization/authorization.h"
 
+#include <unistd.h>
+
 #include <utility>
 
-#include "platform/authorization/authorization_agent.h"
-#include "platform/authorization/credentials.h"
+#include "platform/authorization/administrator_authentication.h"
 #include "platform/authorization/credentials_cache.h"
+#include "platform/authorization/right_registration.h"
 
 namespace platform::authorization {
 namespace {
@@ -31,33 +33,32 @@ void remember_session_authentication(const authorization_ref_t& authorization) {
   remember_authentication(session_key(authorization), std::move(token_file));
 }
 
-// Asks the user for an administrator's name and password, a few times if the password is
-// wrong, and remembers a success for the session.
-os_status_t authenticate_administrator(const authorization_ref_t& authorization,
-                                       const std::string& right, const std::string& description,
-                                       AuthorizationFlags flags) {
+// Asks for an administrator's authentication when the flags allow it, and remembers a success
+// for the session.
+os_status_t authenticate_for_session(const authorization_ref_t& authorization,
+                                     const std::string& right, const std::string& description,
+                                     AuthorizationFlags flags) {
   if ((flags & kAuthorizationFlagExtendRights) == 0) return errAuthorizationDenied;
   if ((flags & kAuthorizationFlagInteractionAllowed) == 0) {
     return errAuthorizationInteractionNotAllowed;
   }
-  for (int attempt = 0; attempt < kAuthenticationTries; ++attempt) {
-    const agent_answer_t answer =
-        run_authorization_agent(kAuthorizationAgentPath, right, description);
-    if (answer.kind == agent_answer_t::kind_t::cancelled) return errAuthorizationCanceled;
-    if (answer.kind == agent_answer_t::kind_t::failed) return errAuthorizationInternal;
-    switch (check_administrator_credentials(answer.user, answer.password)) {
-      case credentials_check_t::administrator:
-        remember_session_authentication(authorization);
-        return errAuthorizationSuccess;
-      case credentials_check_t::not_permitted:
-        return errAuthorizationDenied;
-      case credentials_check_t::failed:
-        return errAuthorizationInternal;
-      case credentials_check_t::wrong_password:
-        break;
+  const os_status_t status = authenticate_administrator(right, description);
+  if (status == errAuthorizationSuccess) {
+    remember_session_authentication(authorization);
+  }
+  return status;
+}
+
+// The rights a session asked to have added, where this process can write the database.
+void add_queued_rights(const authorization_ref_t& authorization) {
+  if (::geteuid() != 0) return;
+  for (const right_addition_t& addition :
+       queued_right_additions(authorization.token(), authorization.user())) {
+    rights_database_t database(kAuthorizationDatabasePath);
+    if (database.get(addition.name, nullptr) == errAuthorizationDenied) {
+      database.set(addition.name, addition.definition);
     }
   }
-  return errAuthorizationDenied;
 }
 
 os_status_t authorize_right(const authorization_ref_t& authorization, const std::string& right,
@@ -72,10 +73,10 @@ os_status_t authorize_right(const authorization_ref_t& authorization, const std:
     if (has_recent_authentication(session_key(authorization))) {
       return errAuthorizationSuccess;
     }
-    return authenticate_administrator(authorization, right, definition.description, flags);
+    return authenticate_for_session(authorization, right, definition.description, flags);
   }
   if (definition.rule == kRuleAuthenticateAdmin) {
-    return authenticate_administrator(authorization, right, definition.description, flags);
+    return authenticate_for_session(authorization, right, definition.description, flags);
   }
   return errAuthorizationDenied;
 }
@@ -108,6 +109,7 @@ os_status_t AuthorizationCreateFromExternalForm(std::span<const std::uint8_t> ex
       session_file(session_file_path(kAuthorizationSessionDirectory, *token));
   if (!file) return errAuthorizationInvalidRef;
   authorization->session_ = authorization_ref_t::session_t{*token, *file};
+  add_queued_rights(*authorization);
   return errAuthorizationSuccess;
 }
 
@@ -138,11 +140,21 @@ os_status_t AuthorizationRightGet(const std::string& rightName,
 os_status_t AuthorizationRightSet(const authorization_ref_t& authorization,
                                   const std::string& rightName, const std::string& rightDefinition,
                                   const std::string& descriptionKey) {
+  if (!authorization) return errAuthorizationInvalidRef;
   const os_status_t existing = AuthorizationRightGet(rightName, nullptr);
-  if (existing != errAuthorizationSuccess && existing != errAuthorizationDenied) return existing;
-  const char* change = existing == errAuthorizationSuccess ? "config.modify." : "config.add.";
-  const os_status_t allowed = authorize_change(authorization, change + rightName);
-  if (allowed != errAuthorizationSuccess) return allowed;
+  if (existing == errAuthorizationSuccess) {
+    const os_status_t allowed = authorize_change(authorization, "config.modify." + rightName);
+    if (allowed != errAuthorizationSuccess) return allowed;
+  } else if (existing != errAuthorizationDenied) {
+    return existing;
+  } else if (!is_predefined_rule(rightDefinition)) {
+    // Anyone may add a right, so only with a rule that can grant it: a made-up rule would lock
+    // everybody out of the right until an administrator removed it.
+    return errAuthorizationDenied;
+  } else if (::geteuid() != 0) {
+    return queue_right_addition(authorization.token(),
+                                {rightName, {rightDefinition, descriptionKey}});
+  }
   return rights_database_t(kAuthorizationDatabasePath)
       .set(rightName, {rightDefinition, descriptionKey});
 }

@@ -13,8 +13,9 @@
 #include "platform/base/os_status.h"
 
 // The authorization authority: turns a client's external form back into a reference to its
-// session, decides rights by the rules of the authorization database (asking the user for
-// credentials through the agent when a rule demands it), and edits that database.
+// session, decides rights by the rules of the authorization database (asking for an
+// administrator's authentication through polkit when a rule demands it), and edits that
+// database.
 namespace platform::authorization {
 
 using AuthorizationFlags = std::uint32_t;
@@ -27,9 +28,6 @@ inline constexpr AuthorizationFlags kAuthorizationFlagDestroyRights = 8;
 // "is-admin"; a rule of any other name grants nothing.
 inline constexpr const char* kRuleIsAdmin = "is-admin";
 inline constexpr const char* kRuleAuthenticateAdmin = "authenticate-admin";
-
-// How often the user may get the password wrong within one request.
-inline constexpr int kAuthenticationTries = 3;
 
 struct AuthorizationItem {
   std::string name;
@@ -86,7 +84,9 @@ os_status_t AuthorizationFree(authorization_ref_t& authorization, AuthorizationF
 os_status_t AuthorizationRightGet(const std::string& rightName,
                                   right_definition_t* rightDefinition);
 
-// Creating, changing or removing a right takes the right "config.add.<name>",
+// Adding a right the database lacks takes a live reference and one of the predefined rules (a
+// process that cannot write the database hands the addition to the authority through its
+// session, see right_registration.h). Changing or removing a right takes the right
 // "config.modify.<name>" or "config.remove.<name>" from the reference, with interaction.
 os_status_t AuthorizationRightSet(const authorization_ref_t& authorization,
                                   const std::string& rightName, const std::string& rightDefinition,

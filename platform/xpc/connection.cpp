@@ -6,6 +6,7 @@
 #include <thread>
 #include <utility>
 
+#include "platform/base/request_sender.h"
 #include "platform/xpc/connection_group.h"
 #include "platform/xpc/wire.h"
 
@@ -36,26 +37,7 @@ std::optional<request_fields_t> request_fields(plist_t request) {
   return fields;
 }
 
-thread_local const xpc_connection_t* current_connection = nullptr;
-
-// Names the connection as the current one while its handler runs.
-class current_connection_scope_t {
- public:
-  explicit current_connection_scope_t(const xpc_connection_t* connection)
-      : previous_(std::exchange(current_connection, connection)) {}
-  current_connection_scope_t(const current_connection_scope_t&) = delete;
-  current_connection_scope_t& operator=(const current_connection_scope_t&) = delete;
-  ~current_connection_scope_t() { current_connection = previous_; }
-
- private:
-  const xpc_connection_t* previous_;
-};
-
 }  // namespace
-
-const xpc_connection_t* xpc_connection_t::currentConnection() {
-  return current_connection;
-}
 
 xpc_connection_t::xpc_connection_t(unique_fd_t socket, xpc_peer_t peer, trace_t& trace,
                                    std::shared_ptr<xpc_connection_group_t> group,
@@ -140,7 +122,8 @@ bool xpc_connection_t::dispatch(plist_t request) {
   const xpc_reply_t reply = [self, seq, replied](plist_ptr_t value) {
     if (!replied->exchange(true)) self->send_reply(seq, std::move(value));
   };
-  const current_connection_scope_t current(this);
+  // Every frame came from the peer (the wire checks each sender), so the peer is the sender.
+  const request_sender_scope_t sender({peer_.pid, peer_.uid, peer_.pidfd.get()});
   const xpc_dispatch_t outcome =
       exported_ == nullptr ? xpc_dispatch_t::unknown_operation
                            : exported_->dispatch(fields->op, xpc_arguments_t(fields->args), reply);

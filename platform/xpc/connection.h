@@ -34,9 +34,6 @@ class xpc_connection_t : public std::enable_shared_from_this<xpc_connection_t> {
   // The client process as the kernel recorded it at connect time.
   const xpc_peer_t& auditToken() const { return peer_; }
 
-  // The connection whose request the calling thread is handling; null outside a handler.
-  static const xpc_connection_t* currentConnection();
-
   void setExportedObject(std::shared_ptr<xpc_exported_object_t> object);
   void setInvalidationHandler(std::function<void()> handler);
   // Starts the connection's queue; only the first call does anything.

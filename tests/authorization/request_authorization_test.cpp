@@ -199,7 +199,7 @@ TEST_F(RightsSetupTest, SetupCreatesMissingRightsOnlyAndNeverOverwrites) {
   auto expected = first;
   expected["com.corvantix.Velmora.Helper.install_velmora"] = {"authenticate-admin", "changed"};
   EXPECT_EQ(database_contents(), expected);
-  EXPECT_EQ(journal_calls(kAgent).size(), 1U);
+  EXPECT_TRUE(journal_calls(kAgent).empty());  // adding a missing right asks nobody
 }
 
 TEST_F(RightsSetupTest, DeleteRemovesEveryRightAndReportsWhatIsMissing) {

@@ -1,5 +1,6 @@
-# velmora_add_sandbox_test(TARGET): registers the GoogleTest executable TARGET as one test that
-# runs as root inside a fresh throwaway root (tests/sandbox/velmora-sandbox).
+# velmora_add_sandbox_test(TARGET [POLKIT]): registers the GoogleTest executable TARGET as one test
+# that runs as root inside a fresh throwaway root (tests/sandbox/velmora-sandbox); with POLKIT the
+# root runs a system bus and polkitd instead of the credentials-dialog stand-in.
 
 set(VELMORA_STANDIN_TOOLS
     standin-launchctl standin-sysctl standin-xattr standin-hdiutil standin-dns-sd standin-reboot
@@ -9,9 +10,14 @@ set(VELMORA_SIGNED_CLIENT_TOOLS
     velmora-test-signing-identity velmora-helperctl velmora-test-relay)
 
 function(velmora_add_sandbox_test target)
+  cmake_parse_arguments(PARSE_ARGV 1 sandbox "POLKIT" "" "")
+  set(root_options)
+  if(sandbox_POLKIT)
+    set(root_options --polkit)
+  endif()
   add_test(NAME ${target}
            COMMAND ${PROJECT_SOURCE_DIR}/tests/sandbox/velmora-sandbox --build ${PROJECT_BINARY_DIR}
-                   -- $<TARGET_FILE:${target}>)
+                   ${root_options} -- $<TARGET_FILE:${target}>)
   set_tests_properties(${target} PROPERTIES TIMEOUT 180 LABELS sandbox)
   # The root links the stand-ins from the build tree and signs its clients from it; they must
   # exist before the test runs.

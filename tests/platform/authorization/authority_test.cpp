@@ -7,6 +7,7 @@
 #include "platform/authorization/authorization.h"
 #include "platform/authorization/credentials_cache.h"
 #include "platform/authorization/external_form.h"
+#include "platform/authorization/right_registration.h"
 #include "platform/authorization/rights_database.h"
 #include "tests/platform/authorization/sandbox_session.h"
 #include "tests/platform/authorization/temporary_directory.h"
@@ -250,31 +251,81 @@ TEST_F(AuthorityTest, FreeEmptiesTheReferenceAndMayDestroyCredentials) {
             platform::errAuthorizationInteractionNotAllowed);
 }
 
-TEST_F(AuthorityTest, ChangingTheDatabaseTakesAnAdministratorsSession) {
+TEST_F(AuthorityTest, AddingARightTakesNoAdministratorChangingOrRemovingOneDoes) {
   authorization::authorization_ref_t none;
   EXPECT_EQ(authorization::AuthorizationRightSet(none, "r", "is-admin", "d"),
             platform::errAuthorizationInvalidRef);
   const auto bobs = reference_for(register_session_for(kBob));
-  set_agent_scenario({"bob bob-secret"});
-  EXPECT_EQ(authorization::AuthorizationRightSet(bobs, "r", "is-admin", "d"),
+  EXPECT_EQ(authorization::AuthorizationRightSet(bobs, "r", "made-up-rule", "d"),
             platform::errAuthorizationDenied);
   EXPECT_EQ(authorization::AuthorizationRightGet("r", nullptr), platform::errAuthorizationDenied);
+  ASSERT_EQ(authorization::AuthorizationRightSet(bobs, "r", "is-admin", "d"),
+            platform::errAuthorizationSuccess);
+  EXPECT_TRUE(journal_calls(kAgent).empty());
+
+  set_agent_scenario({"bob bob-secret", "bob bob-secret"});
+  EXPECT_EQ(authorization::AuthorizationRightSet(bobs, "r", "authenticate-admin", "changed"),
+            platform::errAuthorizationDenied);
+  EXPECT_EQ(authorization::AuthorizationRightRemove(bobs, "r"), platform::errAuthorizationDenied);
 
   const auto alices = reference_for(register_session_for(kAlice));
   set_agent_scenario({"alice alice-secret"});
-  ASSERT_EQ(authorization::AuthorizationRightSet(alices, "r", "authenticate-admin", "d"),
+  ASSERT_EQ(authorization::AuthorizationRightSet(alices, "r", "authenticate-admin", "changed"),
             platform::errAuthorizationSuccess);
   authorization::right_definition_t definition;
   ASSERT_EQ(authorization::AuthorizationRightGet("r", &definition),
             platform::errAuthorizationSuccess);
   EXPECT_EQ(definition.rule, "authenticate-admin");
-  EXPECT_EQ(definition.description, "d");
-  EXPECT_EQ(journal_calls(kAgent)[1][0], "config.add.r");
+  EXPECT_EQ(definition.description, "changed");
+  const auto asked = journal_calls(kAgent);
+  ASSERT_EQ(asked.size(), 3U);
+  EXPECT_EQ(asked[0][0], "config.modify.r");
+  EXPECT_EQ(asked[1][0], "config.remove.r");
+  EXPECT_EQ(asked[2][0], "config.modify.r");
 
   EXPECT_EQ(authorization::AuthorizationRightRemove(alices, "r"),
             platform::errAuthorizationSuccess);
   EXPECT_EQ(authorization::AuthorizationRightRemove(alices, "r"), platform::errAuthorizationDenied);
-  EXPECT_EQ(journal_calls(kAgent).size(), 2U);  // the removal reused alice's credentials
+  EXPECT_EQ(journal_calls(kAgent).size(), 3U);  // the removal reused alice's credentials
+}
+
+// A client that cannot write the database (any user but root) hands its additions to the
+// authority through its session; the authority adds what the database still lacks when it next
+// makes a reference from that session, and nothing from a file that is not the session's own.
+TEST_F(AuthorityTest, AdditionsQueuedInASessionAreAddedByTheAuthority) {
+  const auto form = register_session_for(kAlice);
+  const auto token = authorization::session_token_from_bytes(form);
+  ASSERT_TRUE(token);
+  ASSERT_EQ(authorization::queue_right_addition(*token, {"q", {"authenticate-admin", "queued"}}),
+            platform::errAuthorizationSuccess);
+  ASSERT_EQ(authorization::queue_right_addition(*token, {"kept", {"is-admin", "queued"}}),
+            platform::errAuthorizationSuccess);
+  EXPECT_EQ(authorization::queue_right_addition(*token, {"t", {"is-admin", "two\nlines"}}),
+            platform::errSecParam);
+  EXPECT_EQ(authorization::queue_right_addition(*token, {"bad", {"is-admin", "a\tb"}}),
+            platform::errSecParam);
+  define("kept", "authenticate-admin");
+  EXPECT_EQ(authorization::AuthorizationRightGet("q", nullptr), platform::errAuthorizationDenied);
+
+  reference_for(form);
+  authorization::right_definition_t definition;
+  ASSERT_EQ(authorization::AuthorizationRightGet("q", &definition),
+            platform::errAuthorizationSuccess);
+  EXPECT_EQ(definition.rule, "authenticate-admin");
+  EXPECT_EQ(definition.description, "queued");
+  ASSERT_EQ(authorization::AuthorizationRightGet("kept", &definition),
+            platform::errAuthorizationSuccess);
+  EXPECT_EQ(definition.description, "Test right kept");  // an existing right is never replaced
+
+  // Lines in a file that is no longer its user's are nobody's registration.
+  const auto other = register_session_for(kBob);
+  const auto other_token = authorization::session_token_from_bytes(other);
+  ASSERT_TRUE(other_token);
+  ASSERT_EQ(authorization::queue_right_addition(*other_token, {"foreign", {"is-admin", "x"}}),
+            platform::errAuthorizationSuccess);
+  EXPECT_EQ(authorization::queued_right_additions(*other_token, kBob).size(), 1U);
+  ASSERT_EQ(::chown(session_path(other).c_str(), kAlice, kAlice), 0);
+  EXPECT_TRUE(authorization::queued_right_additions(*other_token, kBob).empty());
 }
 
 }  // namespace
