@@ -5,6 +5,7 @@
 
 #include "platform/security/certificate_fields.h"
 #include "platform/security/code_signing.h"
+#include "platform/security/marker_extensions.h"
 
 namespace platform {
 
@@ -36,6 +37,7 @@ openssl::x509_stack_ptr_t build_chain(X509_STORE* anchors, X509* signer,
     error = openssl::take_error();
     return nullptr;
   }
+  X509_STORE_CTX_set_verify_cb(context.get(), accept_code_signing_markers);
   if (X509_verify_cert(context.get()) != 1) {
     error = X509_verify_cert_error_string(X509_STORE_CTX_get_error(context.get()));
     return nullptr;

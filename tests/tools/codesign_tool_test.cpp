@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,103 @@ TEST_F(codesign_tool_test, IncompleteCommandsAreRefused) {
     EXPECT_NE(result.output.find("usage"), std::string::npos) << result.output;
   }
   EXPECT_FALSE(std::filesystem::exists(bundle_ / "Contents/_CodeSignature"));
+}
+
+bool run_openssl(const std::vector<std::string>& arguments) {
+  const tool_result_t result = run_program("/usr/bin/openssl", arguments);
+  EXPECT_EQ(result.status, 0) << result.output;
+  return result.status == 0;
+}
+
+// A root and a developer authority made by the openssl command line the way an issuing
+// authority makes them: the intermediate's marker extension critical.
+class openssl_authority_t {
+ public:
+  explicit openssl_authority_t(const std::filesystem::path& directory) : directory_(directory) {
+    std::filesystem::create_directories(directory);
+    write(config_, "[req]\ndistinguished_name = name\n[name]\n");
+    write(directory / "authority.ext",
+          "basicConstraints = critical,CA:TRUE\nkeyUsage = critical,keyCertSign,cRLSign\n"
+          "subjectKeyIdentifier = hash\n1.2.840.113635.100.6.2.6 = critical,DER:05:00\n");
+    ready_ =
+        run_openssl(with_new_key({"req", "-x509", "-subj", "/O=Corvantix/CN=CLI Root CA", "-days",
+                                  "30", "-keyout", path("root.key"), "-out", path("root.pem")})) &&
+        issue("intermediate", "/O=Corvantix/CN=CLI Developer ID CA", "root", "authority.ext");
+  }
+
+  bool ready() const { return ready_; }
+  std::filesystem::path root() const { return directory_ / "root.pem"; }
+  std::filesystem::path intermediate() const { return directory_ / "intermediate.pem"; }
+
+  // A developer's leaf with these extension lines; name.pem and name.key.
+  bool issue_leaf(const std::string& name, const std::string& extensions) const {
+    write(directory_ / (name + ".ext"),
+          "basicConstraints = critical,CA:FALSE\nkeyUsage = critical,digitalSignature\n"
+          "extendedKeyUsage = critical,codeSigning\n" +
+              extensions);
+    return issue(name, std::string("/O=Corvantix/OU=") + kTeamIdentifier + "/CN=" + kLeafCommonName,
+                 "intermediate", name + ".ext");
+  }
+
+ private:
+  static void write(const std::filesystem::path& file, const std::string& text) {
+    std::ofstream(file) << text;
+  }
+  std::string path(const std::string& name) const { return (directory_ / name).string(); }
+  std::vector<std::string> with_new_key(std::vector<std::string> arguments) const {
+    arguments.insert(arguments.end(), {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+                                       "-nodes", "-config", config_.string()});
+    return arguments;
+  }
+  bool issue(const std::string& name, const std::string& subject, const std::string& issuer,
+             const std::string& extensions) const {
+    return run_openssl(with_new_key({"req", "-new", "-subj", subject, "-keyout",
+                                     path(name + ".key"), "-out", path(name + ".csr")})) &&
+           run_openssl({"x509", "-req", "-in", path(name + ".csr"), "-CA", path(issuer + ".pem"),
+                        "-CAkey", path(issuer + ".key"), "-set_serial", std::to_string(++serial_),
+                        "-days", "30", "-extfile", path(extensions), "-out", path(name + ".pem")});
+  }
+
+  std::filesystem::path directory_;
+  std::filesystem::path config_ = directory_ / "openssl.cnf";
+  mutable int serial_ = 1;
+  bool ready_ = false;
+};
+
+// Issuing authorities mark the code-signing markers critical; only those two are handled, each
+// in its own place.
+TEST_F(codesign_tool_test, IdentityOfTheOpensslCommandLineWithCriticalMarkersVerifies) {
+  const openssl_authority_t authority(scratch_.path() / "openssl");
+  ASSERT_TRUE(authority.ready());
+  std::filesystem::create_directories(scratch_.path() / "openssl-anchors");
+  std::filesystem::copy_file(authority.root(), scratch_.path() / "openssl-anchors" / "root.pem");
+  constexpr const char* leaf_marker = "1.2.840.113635.100.6.1.13 = critical,DER:05:00\n";
+  const struct {
+    const char* name;
+    std::string leaf_extensions;
+    bool verifies;
+  } cases[] = {
+      {"markers", leaf_marker, true},
+      {"unknown", std::string(leaf_marker) + "1.3.6.1.4.1.57264.9 = critical,DER:05:00\n", false},
+      {"misplaced", std::string(leaf_marker) + "1.2.840.113635.100.6.2.6 = critical,DER:05:00\n",
+       false},
+  };
+  for (const auto& item : cases) {
+    SCOPED_TRACE(item.name);
+    ASSERT_TRUE(authority.issue_leaf(item.name, item.leaf_extensions));
+    const std::filesystem::path leaf = scratch_.path() / "openssl" / item.name;
+    const tool_result_t signing = run_tool(
+        {"--sign", "--cert", leaf.string() + ".pem", "--key", leaf.string() + ".key", "--chain",
+         authority.intermediate(), "--identifier", kSigningIdentifier, bundle_});
+    ASSERT_EQ(signing.status, 0) << signing.output;
+    const tool_result_t verified = run_tool({"--verify", "-R", kClientRequirement, "--anchors",
+                                             scratch_.path() / "openssl-anchors", bundle_});
+    EXPECT_EQ(verified.status, item.verifies ? 0 : 1) << verified.output;
+    if (!item.verifies) {
+      EXPECT_NE(verified.output.find("unhandled critical extension"), std::string::npos)
+          << verified.output;
+    }
+  }
 }
 
 // The way scripts sign a client: a written signing identity, the signing tool, the anchor copied.
