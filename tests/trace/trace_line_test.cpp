@@ -163,7 +163,7 @@ TEST_F(TraceLineTest, ControlCharactersAreEscapedAndOrdinaryTextIsNot) {
       "/tmp/V.app\n   info 2026-12-08 10:00:00.000     helper        1      1      "
       "                     helper_tool - ** Installation finished **";
   trace_info(helper_tool_, "* from: %s *", forged.c_str());
-  trace_info(helper_tool_, "unknown operation %S", "\x1b[31mred\r\t\x7f\x01");
+  trace_info(helper_tool_, "unknown operation %s", "\x1b[31mred\r\t\x7f\x01");
   trace_info(helper_tool_, "caf\xc3\xa9 C:\\dir 100%% \"q\"");
   trace_info(helper_tool_, "%s", std::string(1000, '\n').c_str());
   trace_info(helper_tool_, "%s", (std::string(1020, 'x') + "\x01").c_str());
