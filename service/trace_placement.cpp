@@ -13,6 +13,7 @@
 #include "platform/foundation/nslog.h"
 #include "platform/system_configuration/console_user.h"
 #include "trace/trace.h"
+#include "trace/trace_file_open.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ const char* const system_trace_directory = "/var/log/";
 constexpr int probe_flags = O_RDWR | O_CREAT | O_ASYNC;
 
 bool can_open(const string_t& path, mode_t mode) {
-  const platform::unique_fd_t fd(::open(path.c_str(), probe_flags, mode));
+  const platform::unique_fd_t fd(trace_file_open(path.c_str(), probe_flags, mode));
   return static_cast<bool>(fd);
 }
 
@@ -42,6 +43,14 @@ std::string console_user_name() {
 std::string home_directory() {
   if (::getuid() != 0) return platform::NSHomeDirectory();
   return platform::NSHomeDirectoryForUser(console_user_name());
+}
+
+// The folder may lie where others can create files (/tmp, a user's home): it must be a real
+// folder of ours that nobody else can change.
+bool is_private_directory(const string_t& path) {
+  struct stat status {};
+  return ::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
+         status.st_uid == ::geteuid() && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 string_t fallback_directory() {
@@ -65,6 +74,7 @@ void choose_trace_directory() {
   if (trace_directory().length() == 0) trace_directory() = fallback_directory();
   trace_directory() = join(hidden_directory_name);
   if (::mkdir(trace_directory().c_str(), 0755) != 0 && errno != EEXIST) cannot_create_trace_file();
+  if (!is_private_directory(trace_directory())) cannot_create_trace_file();
   const string_t probe = join(string_t(hidden_directory_name) + trace_suffix);
   if (!can_open(probe, 0644)) cannot_create_trace_file();
 }

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "trace/record_guard.h"
+#include "trace/trace_file_open.h"
 #include "trace/trace_writer.h"
 
 namespace {
@@ -74,7 +75,7 @@ int trace_open(trace_file_t& record) {
   const record_guard_t hold(record);
   if (record.descriptor != 0) return record.descriptor;
 
-  const int fd = ::open(record.path.c_str(), open_flags, 0666);
+  const int fd = trace_file_open(record.path.c_str(), open_flags, 0666);
   if (fd < 0) {
     const int error = errno;
     report_stdout("Error opening logfile (%d)", error);

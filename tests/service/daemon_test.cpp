@@ -117,25 +117,78 @@ TEST(trace_placement, ordinary_user_traces_into_the_home_of_that_user) {
   EXPECT_TRUE(has_line(trace_lines_of(trace, daemon.pid()), "helper stopped"));
 }
 
-TEST(trace_placement, directory_that_cannot_be_made_is_logged_and_aborts) {
-  const var_log_unusable_t unusable;
+// What a daemon started with options wrote to its standard error before it aborted; nothing
+// when it did not abort.
+std::optional<std::string> abort_message(daemon_options_t options) {
   int fds[2];
-  ASSERT_EQ(::pipe(fds), 0);
+  if (::pipe(fds) != 0) return std::nullopt;
   platform::unique_fd_t read_end(fds[0]);
-  daemon_options_t options;
-  options.environment.push_back("HOME=/proc/self");
   options.standard_error = fds[1];
   daemon_process_t daemon(options);
   ::close(fds[1]);
   const auto status = daemon.wait_exit(5s);
-  ASSERT_TRUE(status);
-  EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == SIGABRT);
+  if (!status || !WIFSIGNALED(*status) || WTERMSIG(*status) != SIGABRT) return std::nullopt;
   char buffer[512] = {};
   const ssize_t n = ::read(read_end.get(), buffer, sizeof(buffer) - 1);
-  ASSERT_GT(n, 0);
-  EXPECT_NE(std::string(buffer).find("Error: can't create trace file at /proc/self/.velmora\n"),
+  return std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+TEST(trace_placement, directory_that_cannot_be_made_is_logged_and_aborts) {
+  const var_log_unusable_t unusable;
+  daemon_options_t options;
+  options.environment.push_back("HOME=/proc/self");
+  const auto message = abort_message(options);
+  ASSERT_TRUE(message);
+  EXPECT_NE(message->find("Error: can't create trace file at /proc/self/.velmora\n"),
             std::string::npos)
-      << buffer;
+      << *message;
+}
+
+// bob prepares root's fallback folder in /tmp before the daemon falls back to it: a folder
+// another user can write is not used at all, and a link in root's own folder is not followed.
+TEST(trace_placement, fallback_never_writes_through_what_another_user_planted) {
+  const var_log_unusable_t unusable;
+  const std::string victim = "/etc/victim";
+  const std::string planted = std::string(tmp_trace_directory) + "/velmora.trace";
+  ASSERT_TRUE(sandbox::write_file(victim, "untouched\n", 0644));
+  const auto plant = [&](uid_t owner, fs::perms mode) {
+    fs::remove_all(tmp_trace_directory);
+    fs::create_directory(tmp_trace_directory);
+    fs::permissions(tmp_trace_directory, mode);
+    EXPECT_EQ(::chown(tmp_trace_directory, owner, owner), 0);
+    fs::create_symlink(victim, planted);
+    EXPECT_EQ(::lchown(planted.c_str(), owner, owner), 0);
+  };
+
+  for (const auto& [owner, mode] :
+       {std::pair{uid_t{1002}, fs::perms(0755)}, std::pair{uid_t{0}, fs::perms(0777)},
+        std::pair{uid_t{0}, fs::perms(0773)}}) {
+    SCOPED_TRACE(testing::Message()
+                 << "owner " << owner << " mode " << std::oct << static_cast<int>(mode));
+    plant(owner, mode);
+    const auto message = abort_message({});
+    ASSERT_TRUE(message);
+    EXPECT_NE(message->find("Error: can't create trace file at /tmp/.velmora\n"), std::string::npos)
+        << *message;
+    EXPECT_EQ(sandbox::read_file(victim), "untouched\n");
+  }
+
+  // root's own folder: the link is refused, and so is a regular file of bob's.
+  plant(0, fs::perms(0755));
+  {
+    daemon_process_t daemon({});
+    ASSERT_TRUE(connect_when_listening(sandbox::helper_socket_path));
+  }
+  EXPECT_EQ(sandbox::read_file(victim), "untouched\n");
+  fs::remove(planted);
+  ASSERT_TRUE(sandbox::write_file(planted, "bob's\n", 0666));
+  ASSERT_EQ(::chown(planted.c_str(), 1002, 1002), 0);
+  {
+    daemon_process_t daemon({});
+    ASSERT_TRUE(connect_when_listening(sandbox::helper_socket_path));
+  }
+  EXPECT_EQ(sandbox::read_file(planted), "bob's\n");
+  fs::remove_all(tmp_trace_directory);
 }
 
 // A daemon started through socket activation on its own socket, as the tests below use it.
