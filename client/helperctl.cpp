@@ -4,9 +4,10 @@
 #include <string_view>
 #include <vector>
 
+#include "client/client_authorization.h"
 #include "client/helperctl_commands.h"
 #include "client/velmora_client.h"
-#include "platform/authorization/external_form.h"
+#include "platform/authorization/terminal_agent.h"
 
 namespace {
 
@@ -107,23 +108,23 @@ int send(const helperctl::command_t& command, const helperctl::invocation_t& inv
   return report(command.run(*client, invocation));
 }
 
+// A privileged request carries a new authorization; on a terminal with no agent of the user's
+// session, pkttyagent asks for the password here for as long as the request runs.
 int run(const helperctl::command_t& command, const options_t& options) {
   helperctl::invocation_t invocation;
   invocation.args.assign(options.words.begin() + 1, options.words.end());
-  if (command.privileged) {
-    std::string error;
-    auto form = platform::authorization::AuthorizationCreateExternalForm(&error);
-    if (!form) {
-      std::fprintf(stderr, "velmora-helperctl: cannot create the authorization: %s\n",
-                   error.c_str());
-      return exit_unavailable;
-    }
-    invocation.auth = std::move(*form);
+  if (!command.privileged) return send(command, invocation, options);
+  std::string error;
+  const auto authorization = client_authorization_t::create(&error);
+  if (!authorization) {
+    std::fprintf(stderr, "velmora-helperctl: cannot create the authorization: %s\n", error.c_str());
+    return exit_unavailable;
   }
-  const int status = send(command, invocation, options);
-  if (command.privileged)
-    platform::authorization::AuthorizationDestroyExternalForm(invocation.auth);
-  return status;
+  invocation.auth = authorization->external_form();
+  error.clear();
+  const auto agent = platform::authorization::terminal_agent_t::start_if_on_terminal(&error);
+  if (!error.empty()) std::fprintf(stderr, "velmora-helperctl: %s\n", error.c_str());
+  return send(command, invocation, options);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include "platform/authorization/authorization.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <utility>
 
 #include "platform/authorization/administrator_authentication.h"
@@ -134,6 +136,11 @@ os_status_t AuthorizationFree(authorization_ref_t& authorization, AuthorizationF
 
 os_status_t AuthorizationRightGet(const std::string& rightName,
                                   right_definition_t* rightDefinition) {
+  // Without a database there is no right; only root could create it, and a look-up need not.
+  struct stat status {};
+  if (::stat(kAuthorizationDatabasePath, &status) != 0 && errno == ENOENT) {
+    return errAuthorizationDenied;
+  }
   return rights_database_t(kAuthorizationDatabasePath).get(rightName, rightDefinition);
 }
 

@@ -48,6 +48,12 @@ class spawn_file_actions_t {
     return posix_spawn_file_actions_adddup2(&actions_, fd, STDOUT_FILENO) == 0;
   }
 
+  // The child gets fd as descriptor number, and no descriptor above it.
+  bool pass_descriptor(int fd, int number) {
+    return posix_spawn_file_actions_adddup2(&actions_, fd, number) == 0 &&
+           posix_spawn_file_actions_addclosefrom_np(&actions_, number + 1) == 0;
+  }
+
   // Nothing of ours leaks into a child that outlives us: no standard streams, no descriptor,
   // and not our working directory.
   void detach_from_parent() {
