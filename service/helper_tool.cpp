@@ -41,7 +41,11 @@ void helper_tool_t::run() {
   for (;;) {
     {
       const std::lock_guard guard(_state_lock);
-      if (_canQuit && !(idle_seconds > time_since_reference_date() - _lastAccess)) return;
+      // A client still being validated has come: ending now would drop it.
+      if (_canQuit && !(idle_seconds > time_since_reference_date() - _lastAccess) &&
+          !_listener->has_undecided_clients()) {
+        return;
+      }
     }
     std::this_thread::sleep_for(std::chrono::seconds(1));
   }

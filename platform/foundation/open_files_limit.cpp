@@ -5,7 +5,14 @@
 namespace platform::open_files_limit {
 namespace {
 
+std::atomic<bool> raised{false};
+rlimit started_with{};  // written once, before raised is set
+
 int read_own_limit(rlimit* limit) {
+  if (raised) {
+    *limit = started_with;
+    return 0;
+  }
   return ::getrlimit(RLIMIT_NOFILE, limit);
 }
 
@@ -15,6 +22,17 @@ std::atomic<reader_t> current_reader{read_own_limit};
 
 int read(rlimit* limit) {
   return current_reader.load()(limit);
+}
+
+bool raise_soft_limit_to_hard() {
+  rlimit limit{};
+  if (raised || ::getrlimit(RLIMIT_NOFILE, &limit) != 0) return false;
+  const rlimit before = limit;
+  limit.rlim_cur = limit.rlim_max;
+  if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) return false;
+  started_with = before;
+  raised = true;
+  return true;
 }
 
 void use_reader(reader_t reader) {

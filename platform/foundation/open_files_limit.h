@@ -14,6 +14,12 @@ inline constexpr rlim_t unlimited = RLIM_INFINITY;
 
 int read(rlimit* limit);
 
+// Raises the process's soft limit to its hard limit, so that many clients at once do not run it
+// out of descriptors. read keeps reporting the limits the process was started with: they are the
+// system's configuration, which the service judges, not its own choice. False when the limit
+// could not be read or set.
+bool raise_soft_limit_to_hard();
+
 // Puts reader in place of getrlimit; nullptr puts getrlimit back.
 void use_reader(reader_t reader);
 

@@ -58,8 +58,19 @@ void xpc_connection_t::setInvalidationHandler(std::function<void()> handler) {
   invalidation_handler_ = std::move(handler);
 }
 
+void xpc_connection_t::start(std::function<void(const std::shared_ptr<xpc_connection_t>&)> decide) {
+  queue_started_ = true;
+  auto self = shared_from_this();
+  group_->enter(self);
+  std::thread([self, decide = std::move(decide)] {
+    decide(self);
+    if (self->resumed_) self->serve();
+    self->group_->leave(self.get());
+  }).detach();
+}
+
 void xpc_connection_t::resume() {
-  if (resumed_.exchange(true)) return;
+  if (resumed_.exchange(true) || queue_started_) return;
   auto self = shared_from_this();
   group_->enter(self);
   std::thread([self] {
@@ -99,6 +110,7 @@ bool xpc_connection_t::send_acceptance() {
 bool xpc_connection_t::serve_request() {
   xpc_wire::read_options_t options;
   options.sender_pid = peer_.pid;
+  options.sender_pidfd = peer_.pidfd.get();
   options.stall_timeout_ms = static_cast<int>(frame_timeout_.count());
   const auto frame = xpc_wire::read_frame(socket_.get(), options);
   if (frame.status == xpc_wire::read_status_t::closed) return false;

@@ -36,6 +36,10 @@ class xpc_connection_t : public std::enable_shared_from_this<xpc_connection_t> {
 
   void setExportedObject(std::shared_ptr<xpc_exported_object_t> object);
   void setInvalidationHandler(std::function<void()> handler);
+  // Runs decide on the connection's own queue, so that deciding about one client holds up no
+  // other; a connection that decide has resumed is then served on that queue. Called once, by
+  // the listener.
+  void start(std::function<void(const std::shared_ptr<xpc_connection_t>&)> decide);
   // Starts the connection's queue; only the first call does anything.
   void resume();
   // Ends the connection from any thread; the invalidation handler runs on the queue.
@@ -58,6 +62,7 @@ class xpc_connection_t : public std::enable_shared_from_this<xpc_connection_t> {
   std::shared_ptr<xpc_exported_object_t> exported_;
   std::function<void()> invalidation_handler_;
   std::atomic<bool> resumed_{false};
+  std::atomic<bool> queue_started_{false};
   std::mutex write_lock_;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -17,10 +18,16 @@ class xpc_connection_group_t {
   void leave(const xpc_connection_t* connection);
   void invalidate_all_and_wait();
 
+  // Clients accepted from the socket whose decision has not been made yet.
+  void begin_decision() { ++deciding_; }
+  void end_decision() { --deciding_; }
+  int deciding() const { return deciding_; }
+
  private:
   std::mutex lock_;
   std::condition_variable emptied_;
   std::vector<std::weak_ptr<xpc_connection_t>> running_;
+  std::atomic<int> deciding_{0};
 };
 
 }  // namespace platform

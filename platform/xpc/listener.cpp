@@ -1,11 +1,14 @@
 #include "platform/xpc/listener.h"
 
+#include <dirent.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 
 #include <cerrno>
 #include <cstdint>
+#include <memory>
 
 #include "platform/xpc/activation.h"
 #include "platform/xpc/connection_group.h"
@@ -29,6 +32,32 @@ wake_t wait_for_client(int listening, int stop_event) {
     if (entries[0].revents & POLLIN) return wake_t::client;
     if (entries[0].revents != 0) return wake_t::failed;
   }
+}
+
+bool readable(int fd, int timeout_ms) {
+  pollfd entry{fd, POLLIN, 0};
+  return ::poll(&entry, 1, timeout_ms) > 0;
+}
+
+// What deciding about one client may open at once: the socket, pidfds, the process's files, the
+// bundle's files, the trust anchors.
+constexpr long descriptors_per_client = 16;
+
+struct directory_closer_t {
+  void operator()(DIR* directory) const { ::closedir(directory); }
+};
+
+// Descriptors this process may still open before it reaches its soft limit.
+long free_descriptors() {
+  rlimit limit{};
+  const std::unique_ptr<DIR, directory_closer_t> open_files(::opendir("/proc/self/fd"));
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || open_files == nullptr) return 0;
+  long open = 0;
+  while (const dirent* entry = ::readdir(open_files.get())) {
+    if (entry->d_name[0] != '.') ++open;
+  }
+  if (limit.rlim_cur == RLIM_INFINITY) return descriptors_per_client * 1024;
+  return static_cast<long>(limit.rlim_cur) - open;
 }
 
 }  // namespace
@@ -75,10 +104,25 @@ bool xpc_listener_t::resume() {
   return true;
 }
 
+bool xpc_listener_t::has_undecided_clients() const {
+  // The queue is looked at first: a client leaves it only once it is counted as deciding.
+  if (listening_ && readable(listening_.get(), 0)) return true;
+  return group_->deciding() > 0;
+}
+
+// Near the descriptor limit a client is left queued on the socket rather than accepted into a
+// validation that would fail for want of descriptors. False when the listener is stopped.
+bool xpc_listener_t::wait_for_descriptors() {
+  while (free_descriptors() < descriptors_per_client * (group_->deciding() + 1)) {
+    if (readable(stop_event_.get(), 100)) return false;
+  }
+  return true;
+}
+
 void xpc_listener_t::accept_loop() {
   for (;;) {
     const wake_t wake = wait_for_client(listening_.get(), stop_event_.get());
-    if (wake == wake_t::stop) return;
+    if (wake == wake_t::stop || !wait_for_descriptors()) return;
     if (wake == wake_t::failed) {
       trace_error(trace_, "listener on %s failed", socket_path_.c_str());
       return;
@@ -98,7 +142,11 @@ void xpc_listener_t::offer(unique_fd_t socket) {
   if (!peer || !pass_credentials(socket.get()) || !delegate_) return;
   auto connection = std::make_shared<xpc_connection_t>(std::move(socket), std::move(*peer), trace_,
                                                        group_, frame_timeout_);
-  delegate_(*this, connection);
+  group_->begin_decision();
+  connection->start([this](const std::shared_ptr<xpc_connection_t>& self) {
+    delegate_(*this, self);
+    group_->end_decision();
+  });
 }
 
 }  // namespace platform

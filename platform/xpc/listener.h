@@ -44,8 +44,12 @@ class xpc_listener_t {
 
   const std::string& socket_path() const { return socket_path_; }
 
+  // True while a client waits to be accepted from the socket or for the delegate's decision.
+  bool has_undecided_clients() const;
+
  private:
   void accept_loop();
+  bool wait_for_descriptors();
   void offer(unique_fd_t socket);
 
   std::string socket_path_;

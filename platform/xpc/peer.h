@@ -22,7 +22,12 @@ struct xpc_peer_t {
 // Nothing when the socket has no peer credentials.
 std::optional<xpc_peer_t> peer_of_socket(int socket_fd);
 
-// Asks the kernel to attach the sender's credentials to every message read from the socket.
+// Asks the kernel to attach the sender's credentials and a pidfd of the sender to every message
+// read from the socket.
 bool pass_credentials(int socket_fd);
+
+// Whether a pidfd that came with a message names the process of the recorded pidfd. A pid alone
+// can have been taken over by another process; a pidfd cannot.
+bool same_process(int received_pidfd, int recorded_pidfd);
 
 }  // namespace platform

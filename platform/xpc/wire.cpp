@@ -8,7 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/base/unique_fd.h"
 #include "platform/xpc/binary_list_check.h"
+#include "platform/xpc/peer.h"
+
+#ifndef SCM_PIDFD
+#define SCM_PIDFD 0x04  // Linux 6.5; older C libraries do not name it
+#endif
 
 namespace platform::xpc_wire {
 namespace {
@@ -30,29 +36,42 @@ bool wait_readable(int fd, int timeout_ms) {
   }
 }
 
+// The descriptors of one control message, owned so that each is closed.
+std::vector<unique_fd_t> descriptors_of(const cmsghdr* c) {
+  std::vector<unique_fd_t> descriptors;
+  const std::size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+  for (std::size_t i = 0; i < count; ++i) {
+    int fd = -1;
+    std::memcpy(&fd, CMSG_DATA(c) + i * sizeof(int), sizeof(int));
+    descriptors.emplace_back(fd);
+  }
+  return descriptors;
+}
+
 // Checks the control data of one received chunk. Descriptors are never accepted: they are
-// closed at once so a client cannot fill the table of the service.
-chunk_t check_control(msghdr& header, const std::optional<pid_t>& sender_pid) {
-  bool matched = false;
+// closed at once so a client cannot fill the table of the service. The kernel's pidfd of the
+// sender (a negative number when it could not make one) is compared and closed.
+chunk_t check_control(msghdr& header, const read_options_t& options) {
+  bool pid_matched = !options.sender_pid;
+  bool process_matched = options.sender_pidfd < 0;
   bool clean = (header.msg_flags & MSG_CTRUNC) == 0;
   for (cmsghdr* c = CMSG_FIRSTHDR(&header); c != nullptr; c = CMSG_NXTHDR(&header, c)) {
     if (c->cmsg_level != SOL_SOCKET) continue;
     if (c->cmsg_type == SCM_RIGHTS) {
-      const std::size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
-      for (std::size_t i = 0; i < count; ++i) {
-        int fd = -1;
-        std::memcpy(&fd, CMSG_DATA(c) + i * sizeof(int), sizeof(int));
-        ::close(fd);
-      }
+      descriptors_of(c);  // closed here
       clean = false;
-    } else if (c->cmsg_type == SCM_CREDENTIALS && sender_pid) {
+    } else if (c->cmsg_type == SCM_PIDFD) {
+      const std::vector<unique_fd_t> pidfd = descriptors_of(c);
+      process_matched = process_matched ||
+                        (pidfd.size() == 1 && same_process(pidfd[0].get(), options.sender_pidfd));
+    } else if (c->cmsg_type == SCM_CREDENTIALS && options.sender_pid) {
       ucred credentials{};
       std::memcpy(&credentials, CMSG_DATA(c), sizeof(credentials));
-      matched = credentials.pid == *sender_pid;
+      pid_matched = credentials.pid == *options.sender_pid;
     }
   }
   if (!clean) return chunk_t::foreign_control;
-  return !sender_pid || matched ? chunk_t::data : chunk_t::foreign_sender;
+  return pid_matched && process_matched ? chunk_t::data : chunk_t::foreign_sender;
 }
 
 ssize_t receive_message(int fd, msghdr& header, int flags) {
@@ -67,7 +86,8 @@ ssize_t receive_message(int fd, msghdr& header, int flags) {
 // nothing is waiting yet, which spares a poll per frame in the usual case.
 chunk_t receive_chunk(int fd, std::uint8_t* buffer, std::size_t length, std::size_t& received,
                       const read_options_t& options, bool frame_started) {
-  alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(ucred)) + CMSG_SPACE(sizeof(int))> control{};
+  alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(ucred)) + 2 * CMSG_SPACE(sizeof(int))>
+      control{};
   iovec io{buffer, length};
   msghdr header{};
   header.msg_iov = &io;
@@ -83,7 +103,7 @@ chunk_t receive_chunk(int fd, std::uint8_t* buffer, std::size_t length, std::siz
   if (n < 0) return chunk_t::failed;
   if (n == 0) return chunk_t::end;
   received = static_cast<std::size_t>(n);
-  return check_control(header, options.sender_pid);
+  return check_control(header, options);
 }
 
 // Fills the whole buffer. at_frame_start says whether nothing of this frame has arrived yet.

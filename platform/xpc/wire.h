@@ -43,6 +43,9 @@ bool write_frame(int fd, plist_t message);
 struct read_options_t {
   // When set, every chunk of the frame must carry this sender pid (SCM_CREDENTIALS).
   std::optional<pid_t> sender_pid;
+  // When not negative, every chunk must carry a pidfd (SCM_PIDFD) of the process this pidfd
+  // names.
+  int sender_pidfd = -1;
   // How long the rest of a frame may take once its first byte arrived; negative waits forever.
   int stall_timeout_ms = -1;
 };

@@ -2,11 +2,15 @@
 // bundle, unaltered, and only the process that the kernel recorded as the peer.
 #include "service/client_validation.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/fanotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -90,6 +94,48 @@ unique_fd_t received_descriptor(int channel) {
   return unique_fd_t(fd);
 }
 
+// Holds every open of one file until released, so that a validation that reads the file stalls
+// right there.
+class open_gate_t {
+ public:
+  explicit open_gate_t(const std::string& path)
+      : group_(::fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY | O_CLOEXEC)) {
+    if (group_ &&
+        ::fanotify_mark(group_.get(), FAN_MARK_ADD, FAN_OPEN_PERM, AT_FDCWD, path.c_str()) != 0) {
+      group_.reset();
+    }
+  }
+  ~open_gate_t() { release(); }
+
+  bool armed() const { return static_cast<bool>(group_); }
+  bool wait_for_open(std::chrono::seconds limit) {
+    pollfd entry{group_.get(), POLLIN, 0};
+    if (::poll(&entry, 1, static_cast<int>(limit.count() * 1000)) != 1) return false;
+    fanotify_event_metadata event{};
+    if (::read(group_.get(), &event, sizeof(event)) != sizeof(event)) return false;
+    held_.reset(event.fd);
+    return true;
+  }
+  void release() {
+    if (!held_) return;
+    const fanotify_response answer{held_.get(), FAN_ALLOW};
+    [[maybe_unused]] const auto n = ::write(group_.get(), &answer, sizeof(answer));
+    held_.reset();
+  }
+
+ private:
+  unique_fd_t group_;
+  unique_fd_t held_;
+};
+
+// The relay's acceptance frame, passed on to its stream; false when the helper closed instead
+// or nothing came in time.
+bool accepted_within(int stream, std::chrono::seconds limit) {
+  pollfd entry{stream, POLLIN, 0};
+  if (::poll(&entry, 1, static_cast<int>(limit.count() * 1000)) != 1) return false;
+  return platform::xpc_wire::read_frame(stream, {}).status == platform::xpc_wire::read_status_t::ok;
+}
+
 // A daemon on its own activated socket; started on demand, so that a test can queue a
 // connection before the daemon first looks at it.
 class daemon_validation_test : public ::testing::Test {
@@ -101,8 +147,7 @@ class daemon_validation_test : public ::testing::Test {
     ASSERT_EQ(::chmod(socket_path_.c_str(), 0666), 0);
   }
 
-  void start_daemon() {
-    daemon_options_t options;
+  void start_daemon(daemon_options_t options = {}) {
     options.activated_socket = listening_.get();
     daemon_.emplace(options);
     ASSERT_TRUE(
@@ -254,6 +299,71 @@ TEST_F(daemon_validation_test, pid_of_an_ended_client_taken_by_the_signed_client
   ::kill(successor, SIGKILL);
 }
 
+// X connects and executes the signed client, which the daemon accepts; this process keeps a copy
+// of X's socket. X ends, and an unsigned process made to take X's pid sends a request on it.
+TEST_F(daemon_validation_test, request_from_a_process_that_took_over_the_peer_pid_is_not_run) {
+  const std::string silent_path = "/tmp/silent.socket";
+  const unique_fd_t silent = listening_socket_at(silent_path);
+  ASSERT_TRUE(silent);
+  constexpr int kept_fd = 100;
+  std::string program = signed_client_path;
+  std::vector<std::string> argv{program, "--socket", silent_path, "version"};
+  std::vector<char*> args;
+  for (auto& word : argv)
+    args.push_back(word.data());
+  args.push_back(nullptr);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, socket_path_.c_str(), sizeof(address.sun_path) - 1);
+
+  const pid_t peer = ::fork();
+  ASSERT_GE(peer, 0);
+  if (peer == 0) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
+        ::dup2(fd, kept_fd) != kept_fd) {
+      ::_exit(1);
+    }
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+  child_process_t client(peer);
+  ASSERT_TRUE(sandbox::eventually([&] {
+    std::error_code error;
+    return std::filesystem::read_symlink("/proc/" + std::to_string(peer) + "/exe", error) ==
+           program;
+  })) << "the client did not execute the signed program";
+  const unique_fd_t peer_pidfd(static_cast<int>(::syscall(SYS_pidfd_open, peer, 0U)));
+  const unique_fd_t kept(
+      static_cast<int>(::syscall(SYS_pidfd_getfd, peer_pidfd.get(), kept_fd, 0U)));
+  ASSERT_TRUE(kept);
+
+  start_daemon();
+  ASSERT_EQ(platform::xpc_wire::read_frame(kept.get(), {}).status,
+            platform::xpc_wire::read_status_t::ok)
+      << "the signed client was not accepted";
+  ::kill(peer, SIGKILL);
+  ASSERT_TRUE(client.wait_exit(5s));
+
+  std::ofstream("/proc/sys/kernel/ns_last_pid") << peer - 1;
+  const auto request = darkwake_request();
+  const pid_t impostor = ::fork();
+  ASSERT_GE(impostor, 0);
+  if (impostor == 0) {
+    const bool sent = ::send(kept.get(), request.data(), request.size(), MSG_NOSIGNAL) ==
+                      static_cast<ssize_t>(request.size());
+    ::_exit(sent ? 0 : 1);
+  }
+  child_process_t sender(impostor);
+  ASSERT_EQ(impostor, peer) << "the pid was not reused";
+  ASSERT_TRUE(sender.wait_exit(5s));
+
+  EXPECT_TRUE(closed_within(kept.get(), 3s)) << "no reply, the connection ends";
+  EXPECT_TRUE(eventually_has("connection of pid " + std::to_string(peer) +
+                             " ended: frame sent by another process"));
+  EXPECT_TRUE(sandbox::journal_calls_of("/usr/sbin/sysctl").empty()) << "the request ran";
+}
+
 // The signed relay connects, is accepted and hands its socket to this unsigned process.
 TEST_F(daemon_validation_test, connection_handed_to_another_process_is_ended_unserved) {
   start_daemon();
@@ -271,6 +381,73 @@ TEST_F(daemon_validation_test, connection_handed_to_another_process_is_ended_uns
   EXPECT_TRUE(eventually_has("helper_tool - last conn invalidated"));
   EXPECT_TRUE(sandbox::journal_calls_of("/usr/sbin/sysctl").empty()) << "the request ran";
   channel.reset();  // the relay ends with its input
+}
+
+// The idle time ends while a client is being validated (its signature is held up in the middle
+// of the check): the daemon waits for the decision and serves the client.
+TEST_F(daemon_validation_test, idle_exit_waits_for_a_client_being_validated) {
+  start_daemon();
+  const auto first = sandbox::run({signed_client_path, "--socket", socket_path_, "version"});
+  ASSERT_EQ(first.status, 0) << first.errors;
+  const auto accepted_at = std::chrono::steady_clock::now();
+  open_gate_t gate("/opt/velmora/Relay.app/Contents/_CodeSignature/CodeSignature");
+  ASSERT_TRUE(gate.armed());
+
+  std::this_thread::sleep_until(accepted_at + 9s);
+  unique_fd_t stream;
+  auto relay = start_relay(socket_path_, &stream);
+  ASSERT_TRUE(relay);
+  ASSERT_TRUE(gate.wait_for_open(5s)) << "the validation did not read the signature";
+  std::this_thread::sleep_until(accepted_at + 12500ms);
+  EXPECT_FALSE(daemon_->wait_exit(0ms)) << "the daemon ended during the validation";
+  gate.release();
+  EXPECT_TRUE(accepted_within(stream.get(), 5s));
+  EXPECT_TRUE(eventually_has("helper_tool - 1 active connections"));
+}
+
+// The daemon starts with a low soft limit on open files and raises it to the hard one; what the
+// open-files check judges is still the limit it was started with.
+TEST_F(daemon_validation_test, soft_open_files_limit_is_raised_to_the_hard_one) {
+  daemon_options_t options;
+  options.open_files = {{256, 4096}};
+  start_daemon(options);
+  const auto limits = sandbox::read_file("/proc/" + std::to_string(daemon_->pid()) + "/limits");
+  ASSERT_TRUE(limits);
+  EXPECT_NE(limits->find("Max open files            4096                 4096"), std::string::npos)
+      << *limits;
+  EXPECT_TRUE(eventually_has("helper_tool - os maxfiles values 256 : 4096"));
+  EXPECT_TRUE(
+      sandbox::eventually([] { return !sandbox::journal_calls_of("/bin/launchctl").empty(); }));
+}
+
+// With few descriptors left a client waits on the socket instead of failing its validation, and
+// is served once others leave.
+TEST_F(daemon_validation_test, near_the_descriptor_limit_clients_wait_and_are_then_served) {
+  daemon_options_t options;
+  options.open_files = {{48, 48}};
+  start_daemon(options);
+  struct held_t {
+    child_process_t relay;
+    unique_fd_t stream;
+  };
+  std::vector<held_t> held;
+  std::optional<held_t> waiting;
+  for (int i = 0; i < 24 && !waiting; ++i) {
+    held_t client;
+    auto relay = start_relay(socket_path_, &client.stream);
+    ASSERT_TRUE(relay);
+    client.relay = std::move(*relay);
+    if (accepted_within(client.stream.get(), 3s)) {
+      held.push_back(std::move(client));
+    } else {
+      waiting = std::move(client);
+    }
+  }
+  ASSERT_TRUE(waiting) << "never near the limit";
+  ASSERT_FALSE(held.empty());
+  EXPECT_FALSE(waiting->relay.wait_exit(0ms)) << "the client was refused";
+  held.clear();
+  EXPECT_TRUE(accepted_within(waiting->stream.get(), 5s));
 }
 
 // The check itself, on peers recorded from real connections to a socket of this test.

@@ -23,6 +23,11 @@ namespace {
 std::string launch_script(const daemon_options_t& options) {
   std::string script = "exec";
   if (options.activated_socket >= 0) script = "LISTEN_PID=$$ LISTEN_FDS=1 exec";
+  if (options.open_files) {
+    // The soft limit first: the hard one may not go below it.
+    script = "ulimit -S -n " + std::to_string(options.open_files->first) + " && ulimit -H -n " +
+             std::to_string(options.open_files->second) + " && " + script;
+  }
   if (options.user) {
     const std::string id = std::to_string(*options.user);
     script += " /usr/bin/setpriv --reuid " + id + " --regid " + id + " --clear-groups";

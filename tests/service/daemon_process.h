@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -18,6 +19,8 @@ struct daemon_options_t {
   std::optional<uid_t> user;  // switches uid and gid to this id before the exec
   int activated_socket = -1;  // becomes descriptor 3, announced by LISTEN_PID/LISTEN_FDS
   int standard_error = -1;    // where its standard error goes; inherited when -1
+  // Soft and hard limits on open files to start with; inherited when absent.
+  std::optional<std::pair<rlim_t, rlim_t>> open_files;
 };
 
 class daemon_process_t {

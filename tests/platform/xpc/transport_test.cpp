@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -227,6 +228,35 @@ TEST_F(transport_test, connections_are_served_side_by_side) {
   EXPECT_EQ(held_reply.wait_for(100ms), std::future_status::timeout);
   object_->release_holds();
   EXPECT_EQ(held_reply.get(), "held");
+}
+
+// The decision about a client runs on its own connection's queue: one that takes long (a large
+// or stalling client to validate) holds up no other client, and counts as undecided meanwhile.
+TEST_F(transport_test, slow_decision_about_one_client_holds_up_no_other) {
+  std::promise<void> first_deciding;
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::atomic<int> decisions{0};
+  before_decision_ = [&] {
+    if (decisions++ > 0) return;
+    first_deciding.set_value();
+    released.wait_for(10s);
+  };
+  const auto slow = raw_connect();
+  ASSERT_TRUE(slow);
+  ASSERT_EQ(first_deciding.get_future().wait_for(5s), std::future_status::ready);
+  EXPECT_TRUE(listener_->has_undecided_clients());
+
+  auto other = std::async(std::launch::async, [&] { return connect_client(socket_path_); });
+  ASSERT_EQ(other.wait_for(3s), std::future_status::ready) << "the other client waited";
+  auto client = other.get();
+  ASSERT_TRUE(client);
+  EXPECT_EQ(echo(*client, "not blocked"), "not blocked");
+  EXPECT_TRUE(listener_->has_undecided_clients());
+
+  release.set_value();
+  EXPECT_TRUE(read_acceptance(slow.get()));
+  EXPECT_FALSE(listener_->has_undecided_clients());
 }
 
 TEST_F(transport_test, destroying_the_listener_ends_live_connections) {

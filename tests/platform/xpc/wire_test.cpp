@@ -1,7 +1,10 @@
 #include "platform/xpc/wire.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -117,6 +120,45 @@ TEST(wire, sender_check_accepts_only_the_expected_process) {
   options.sender_pid = ::getpid() + 1;
   ASSERT_TRUE(platform::xpc_wire::write_frame(pair.writer.get(), message.get()));
   EXPECT_EQ(platform::xpc_wire::read_frame(pair.reader.get(), options).status,
+            read_status_t::foreign_sender);
+}
+
+// The pidfd recorded for the peer decides, not the pid: a child that this process waits for
+// (so its pid cannot be reused meanwhile) is another process even while it runs.
+TEST(wire, sender_pidfd_must_name_the_recorded_process) {
+  socket_pair_t pair;
+  ASSERT_TRUE(platform::pass_credentials(pair.reader.get()));
+  const plist_ptr_t message(plist_new_dict());
+  const auto own = platform::peer_of_socket(pair.writer.get());
+  ASSERT_TRUE(own && own->pidfd) << "the kernel gives no peer pidfd";
+  platform::xpc_wire::read_options_t options;
+  options.sender_pidfd = own->pidfd.get();
+  ASSERT_TRUE(platform::xpc_wire::write_frame(pair.writer.get(), message.get()));
+  EXPECT_EQ(platform::xpc_wire::read_frame(pair.reader.get(), options).status, read_status_t::ok);
+
+  int ends[2];
+  ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+  platform::unique_fd_t hold_read(ends[0]), hold_write(ends[1]);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    char byte = 0;
+    ::close(ends[1]);
+    ::_exit(::read(ends[0], &byte, 1) == 0 ? 0 : 1);
+  }
+  const platform::unique_fd_t child_pidfd(static_cast<int>(::syscall(SYS_pidfd_open, child, 0U)));
+  ASSERT_TRUE(child_pidfd);
+  options.sender_pidfd = child_pidfd.get();
+  ASSERT_TRUE(platform::xpc_wire::write_frame(pair.writer.get(), message.get()));
+  EXPECT_EQ(platform::xpc_wire::read_frame(pair.reader.get(), options).status,
+            read_status_t::foreign_sender);
+  hold_write.reset();
+  ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+
+  socket_pair_t without_pidfds;  // the reader never asked for them
+  options.sender_pidfd = own->pidfd.get();
+  ASSERT_TRUE(platform::xpc_wire::write_frame(without_pidfds.writer.get(), message.get()));
+  EXPECT_EQ(platform::xpc_wire::read_frame(without_pidfds.reader.get(), options).status,
             read_status_t::foreign_sender);
 }
 
