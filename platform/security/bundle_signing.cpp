@@ -7,7 +7,10 @@
 #include <system_error>
 
 #include "platform/security/bundle.h"
+#include "platform/security/designated_requirement.h"
 #include "platform/security/file_bytes.h"
+#include "platform/security/plist_values.h"
+#include "platform/security/requirement.h"
 
 namespace platform {
 
@@ -46,19 +49,50 @@ bool write_signature(const std::filesystem::path& bundle, const std::string& der
   return true;
 }
 
+// The canonical text of the requirement the signer gave, or of the default one.
+std::optional<std::string> designated_requirement(const std::string& given,
+                                                  const std::string& identifier,
+                                                  const signing_identity_t& identity,
+                                                  const std::string& team, std::string& error) {
+  X509* issuer = identity.intermediates != nullptr && sk_X509_num(identity.intermediates) > 0
+                     ? sk_X509_value(identity.intermediates, 0)
+                     : nullptr;
+  const std::string text =
+      given.empty() ? default_designated_requirement(identifier, identity.leaf, issuer, team)
+                    : given;
+  requirement_error_t compile_error;
+  const std::optional<requirement_t> requirement = requirement_t::compile(text, compile_error);
+  if (!requirement) {
+    error = "the designated requirement does not compile: " + compile_error.describe();
+    return std::nullopt;
+  }
+  return requirement->canonical_text();
+}
+
 }  // namespace
 
 bool sign_bundle(const std::filesystem::path& bundle, const std::string& identifier,
-                 const signing_identity_t& identity, std::string& error) {
+                 const signing_identity_t& identity, std::string& error,
+                 const signing_declarations_t& declarations) {
   std::optional<std::string> team = team_identifier_of(identity.leaf);
   if (!team) {
     error = "the signing certificate has no subject OU (team identifier)";
     return false;
   }
+  if (!declarations.entitlements.empty() &&
+      !PLIST_IS_DICT(plist_values::parse(declarations.entitlements).get())) {
+    error = "the entitlements are not a property list dictionary";
+    return false;
+  }
+  std::optional<std::string> requirement = designated_requirement(
+      declarations.designated_requirement, identifier, identity, *team, error);
+  if (!requirement) return false;
   std::optional<code_directory_t> directory = describe_bundle(bundle, error);
   if (!directory) return false;
   directory->identifier = identifier;
   directory->team_identifier = std::move(*team);
+  directory->entitlements = declarations.entitlements;
+  directory->designated_requirement = std::move(*requirement);
   const std::optional<std::string> der = sign_code_directory(*directory, identity, error);
   return der && write_signature(bundle, *der, error);
 }

@@ -39,7 +39,13 @@ code_check_t check_bundle_code(const std::filesystem::path& bundle, int executab
   if (*executable_digest != code.directory.executable_digest) {
     return {errSecCSBadResource, "the main executable was modified after signing"};
   }
+  const property_list::plist_ptr_t entitlements = plist_values::parse(code.directory.entitlements);
+  if (!code.directory.entitlements.empty() && !PLIST_IS_DICT(entitlements.get())) {
+    return {errSecCSSignatureFailed, "the signed entitlements are not a dictionary"};
+  }
   requirement_subject_t subject{code.directory.identifier, code.chain.get(), info.get()};
+  subject.entitlements = entitlements.get();
+  subject.code_directory_hash = &code.directory_hash;
   subject.anchors = anchors;
   if (requirement != nullptr && !requirement->is_satisfied_by(subject)) {
     return {errSecCSReqFailed, "the code does not satisfy the requirement"};

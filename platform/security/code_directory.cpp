@@ -16,6 +16,8 @@ constexpr const char* kIdentifier = "identifier";
 constexpr const char* kTeamIdentifier = "team-identifier";
 constexpr const char* kExecutableDigest = "main-executable-sha256";
 constexpr const char* kInfoPlistDigest = "info-plist-sha256";
+constexpr const char* kEntitlements = "entitlements";
+constexpr const char* kDesignatedRequirement = "designated-requirement";
 
 plist_t data_node(const sha256_t& digest) {
   return plist_new_data(reinterpret_cast<const char*>(digest.data()), digest.size());
@@ -46,6 +48,14 @@ std::string code_directory_t::encode() const {
   plist_dict_set_item(dictionary.get(), kTeamIdentifier, plist_new_string(team_identifier.c_str()));
   plist_dict_set_item(dictionary.get(), kExecutableDigest, data_node(executable_digest));
   plist_dict_set_item(dictionary.get(), kInfoPlistDigest, data_node(info_plist_digest));
+  if (!entitlements.empty()) {
+    plist_dict_set_item(dictionary.get(), kEntitlements,
+                        plist_new_data(entitlements.data(), entitlements.size()));
+  }
+  if (!designated_requirement.empty()) {
+    plist_dict_set_item(dictionary.get(), kDesignatedRequirement,
+                        plist_new_string(designated_requirement.c_str()));
+  }
   char* bytes = nullptr;  // libplist writes only into a null pointer
   std::uint32_t length = 0;
   plist_to_bin(dictionary.get(), &bytes, &length);
@@ -61,7 +71,14 @@ std::optional<code_directory_t> code_directory_t::decode(std::string_view bytes)
   const std::optional<sha256_t> executable = digest_entry(dictionary.get(), kExecutableDigest);
   const std::optional<sha256_t> info_plist = digest_entry(dictionary.get(), kInfoPlistDigest);
   if (!identifier || !team || !executable || !info_plist) return std::nullopt;
-  return code_directory_t{std::move(*identifier), std::move(*team), *executable, *info_plist};
+  // Both are optional: older signatures carry neither.
+  std::optional<std::string> entitlements =
+      plist_values::data_entry(dictionary.get(), kEntitlements);
+  std::optional<std::string> requirement =
+      plist_values::string_entry(dictionary.get(), kDesignatedRequirement);
+  return code_directory_t{
+      std::move(*identifier),    std::move(*team),        *executable, *info_plist,
+      entitlements.value_or(""), requirement.value_or("")};
 }
 
 }  // namespace platform

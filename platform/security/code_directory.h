@@ -8,13 +8,18 @@
 
 namespace platform {
 
-// What a signature seals: who signed the code and the digests of its two sealed files. Encoded
-// as a binary property list, the content of the CMS signature.
+// What a signature seals: who signed the code, the digests of its two sealed files, and what the
+// signer declared about it. Encoded as a binary property list, the content of the CMS signature;
+// its SHA-256 is the code directory hash.
 struct code_directory_t {
   std::string identifier;
   std::string team_identifier;
   sha256_t executable_digest{};
   sha256_t info_plist_digest{};
+  // The entitlements property list as it was signed; empty when there is none.
+  std::string entitlements;
+  // The canonical text of the designated requirement; empty when none was recorded.
+  std::string designated_requirement;
 
   std::string encode() const;
   // Nothing when the bytes are not a complete code directory of a version this code reads.

@@ -74,11 +74,15 @@ signature_check_t verify_code_signature(std::string_view der, X509_STORE* anchor
     return failure(errSecCSSignatureFailed, "the signer is not trusted: " +
                                                 (signer ? chain_error : "no signer certificate"));
   }
-  std::optional<code_directory_t> directory = code_directory_t::decode(bio_contents(content.get()));
+  const std::string signed_content = bio_contents(content.get());
+  std::optional<code_directory_t> directory = code_directory_t::decode(signed_content);
   if (!directory) {
     return failure(errSecCSSignatureFailed, "the signed content is no code directory");
   }
-  return signature_check_t{0, {}, signed_code_t{std::move(*directory), std::move(chain)}};
+  return signature_check_t{
+      0,
+      {},
+      signed_code_t{std::move(*directory), std::move(chain), sha256_of_bytes(signed_content)}};
 }
 
 std::optional<std::string> sign_code_directory(const code_directory_t& directory,

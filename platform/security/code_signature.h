@@ -15,6 +15,7 @@ namespace platform {
 struct signed_code_t {
   code_directory_t directory;
   openssl::x509_stack_ptr_t chain;
+  sha256_t directory_hash{};  // of the encoded directory, the signed content
 };
 
 struct signature_check_t {

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "platform/security/certificate_fields.h"
+#include "platform/security/digest.h"
 #include "tests/platform/security/signed_bundle_fixture.h"
 
 namespace codesign_fixtures {
@@ -56,9 +58,35 @@ class codesign_tool_test : public signed_bundle_test_t {
     ASSERT_TRUE(write_certificate_pem(intermediate_, chain_.intermediate.certificate.get()));
   }
 
-  tool_result_t sign() const {
-    return run_tool({"--sign", "--cert", leaf_, "--key", key_, "--chain", intermediate_,
-                     "--identifier", kSigningIdentifier, bundle_});
+  tool_result_t sign(const std::vector<std::string>& extra = {}) const {
+    std::vector<std::string> arguments = {"--sign",      "--cert",       leaf_,
+                                          "--key",       key_,           "--chain",
+                                          intermediate_, "--identifier", kSigningIdentifier};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    arguments.push_back(bundle_);
+    return run_tool(arguments);
+  }
+
+  tool_result_t display(const std::vector<std::string>& extra = {}) const {
+    std::vector<std::string> arguments = {"--display", "--anchors", anchors_};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    arguments.push_back(bundle_);
+    return run_tool(arguments);
+  }
+
+  std::filesystem::path write_entitlements(const std::string& body) const {
+    const std::filesystem::path path = scratch_.path() / "entitlements.plist";
+    std::ofstream(path) << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">"
+                        << body << "</plist>\n";
+    return path;
+  }
+
+  // The value of a "Name=value" line of --display.
+  static std::string field(const std::string& output, const std::string& name) {
+    const std::size_t at = output.find("\n" + name + "=");
+    if (at == std::string::npos) return "(no " + name + ")";
+    const std::size_t start = at + name.size() + 2;
+    return output.substr(start, output.find('\n', start) - start);
   }
 
   tool_result_t verify(const std::string& requirement) const {
@@ -119,6 +147,88 @@ TEST_F(codesign_tool_test, DocumentedRequirementsVerify) {
   }
 }
 
+// The known signature: the fixtures' developer chain over the fixtures' bundle, with entitlements.
+TEST_F(codesign_tool_test, DisplayShowsWhatWasSigned) {
+  const std::filesystem::path entitlements =
+      write_entitlements("<dict><key>com.corvantix.helper</key><true/></dict>");
+  ASSERT_EQ(sign({"--entitlements", entitlements}).status, 0);
+  const tool_result_t shown = display();
+  ASSERT_EQ(shown.status, 0) << shown.output;
+  const std::string& output = shown.output;
+  EXPECT_TRUE(output.starts_with("Executable=" + main_executable(bundle_).string() + "\n"))
+      << output;
+  EXPECT_EQ(field(output, "Identifier"), kSigningIdentifier);
+  EXPECT_EQ(field(output, "TeamIdentifier"), kTeamIdentifier);
+  const std::optional<platform::sha256_t> executable_digest = platform::sha256_of_file(
+      platform::unique_fd_t(::open(main_executable(bundle_).c_str(), O_RDONLY)).get());
+  ASSERT_TRUE(executable_digest.has_value());
+  EXPECT_EQ(field(output, "ExecutableDigest"),
+            "sha256:" + hex({reinterpret_cast<const char*>(executable_digest->data()), 32}));
+  EXPECT_EQ(field(output, "Certificate 0 (leaf)").find("CN = " + std::string(kLeafCommonName)), 0u);
+  EXPECT_EQ(field(output, "Certificate 1").find("CN = Corvantix Test Developer ID CA"), 0u);
+  EXPECT_EQ(field(output, "Certificate 2 (anchor)").find("CN = Corvantix Test Root CA"), 0u);
+  for (const identity_t* identity : {&chain_.leaf, &chain_.intermediate, &chain_.root}) {
+    X509* certificate = identity->certificate.get();
+    EXPECT_NE(output.find("  SHA-1=" + hex(platform::certificate_digest(certificate, EVP_sha1()))),
+              std::string::npos);
+    EXPECT_NE(
+        output.find("  SHA-256=" + hex(platform::certificate_digest(certificate, EVP_sha256()))),
+        std::string::npos);
+  }
+  EXPECT_NE(output.find("  Validity=20"), std::string::npos) << output;
+  EXPECT_NE(output.find("<key>com.corvantix.helper</key>"), std::string::npos) << output;
+  EXPECT_EQ(verify("entitlement[\"com.corvantix.helper\"] exists").status, 0);
+  EXPECT_EQ(verify("entitlement[\"com.corvantix.other\"] exists").status, 1);
+
+  // The code directory hash shown is the one "cdhash" tests, in full or cut to 20 bytes.
+  std::string cdhash = field(output, "CDHash");
+  ASSERT_EQ(cdhash.size(), 64u) << output;
+  EXPECT_EQ(verify("cdhash H\"" + cdhash + "\"").status, 0);
+  EXPECT_EQ(verify("cdhash H\"" + cdhash.substr(0, 40) + "\"").status, 0);
+  cdhash[0] = cdhash[0] == '0' ? '1' : '0';
+  EXPECT_EQ(verify("cdhash H\"" + cdhash + "\"").status, 1);
+}
+
+TEST_F(codesign_tool_test, DesignatedRequirementCompilesBackAndIsSatisfied) {
+  ASSERT_EQ(sign().status, 0);
+  tool_result_t shown = display({"-r-"});
+  ASSERT_EQ(shown.status, 0) << shown.output;
+  const std::string designated =
+      "identifier \"com.corvantix.velmora-vl-5e3a07c4\" and anchor apple generic and "
+      "certificate 1[field.1.2.840.113635.100.6.2.6] /* exists */ and "
+      "certificate leaf[field.1.2.840.113635.100.6.1.13] /* exists */ and "
+      "certificate leaf[subject.OU] = R4TQ8N2VXH\n";
+  EXPECT_EQ(shown.output, designated);
+  EXPECT_NE(display().output.find("\ndesignated => " + designated), std::string::npos);
+  EXPECT_EQ(verify(designated).status, 0);
+
+  // A requirement given at signing is recorded in its canonical form.
+  ASSERT_EQ(sign({"-r", "(identifier \"com.corvantix.other\" or always) // mine"}).status, 0);
+  shown = display({"-r-"});
+  EXPECT_EQ(shown.output, "identifier \"com.corvantix.other\" or always\n");
+  const std::optional<platform::requirement_t> compiled =
+      platform::requirement_t::compile(shown.output);
+  ASSERT_TRUE(compiled.has_value());
+  EXPECT_EQ(compiled->canonical_text() + "\n", shown.output);
+}
+
+TEST_F(codesign_tool_test, BadDeclarationsAreRefused) {
+  tool_result_t result = sign({"-r", "identifier ("});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.output.find("designated requirement does not compile: offset 11"),
+            std::string::npos)
+      << result.output;
+  result = sign({"--entitlements", write_entitlements("<array/>")});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.output.find("not a property list dictionary"), std::string::npos);
+  result = sign({"--entitlements", scratch_.path() / "missing.plist"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_FALSE(std::filesystem::exists(bundle_ / "Contents/_CodeSignature"));
+  result = display();
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.output.find("not signed"), std::string::npos);
+}
+
 TEST_F(codesign_tool_test, IncompleteCommandsAreRefused) {
   for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
            {},
@@ -127,6 +237,8 @@ TEST_F(codesign_tool_test, IncompleteCommandsAreRefused) {
            {"--verify"},
            {"--verify", bundle_, "second.app"},
            {"--verify", "-R"},
+           {"--display", "--verify", bundle_},
+           {"--verify", "-r-", bundle_},
        }) {
     const tool_result_t result = run_tool(arguments);
     EXPECT_EQ(result.status, 1) << result.output;

@@ -1,7 +1,10 @@
-// velmora-codesign: signs application bundles and checks them on disk.
+// velmora-codesign: signs application bundles, checks them on disk and shows what they carry.
 //
 //   velmora-codesign --sign --cert LEAF.pem --key LEAF.key [--chain CA.pem]... --identifier ID
-//   B.app velmora-codesign --verify [-R REQUIREMENT] [--anchors DIR] B.app
+//                    [--entitlements FILE] [-r REQUIREMENT] B.app
+//   velmora-codesign --verify [-R REQUIREMENT] [--anchors DIR] B.app
+//   velmora-codesign --display [-r-] [--anchors DIR] B.app
+#include <fcntl.h>
 #include <openssl/pem.h>
 
 #include <cstdio>
@@ -9,10 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/security/bundle.h"
 #include "platform/security/bundle_signing.h"
 #include "platform/security/bundle_validation.h"
 #include "platform/security/code_signing.h"
+#include "platform/security/file_bytes.h"
+#include "platform/security/plist_values.h"
 #include "platform/security/trust_store.h"
+#include "tools/codesign/display.h"
 
 namespace {
 
@@ -21,6 +28,10 @@ namespace openssl = platform::openssl;
 struct options_t {
   bool sign = false;
   bool verify = false;
+  bool display = false;
+  bool requirement_only = false;  // -r- with --display
+  std::string entitlements;
+  std::string designated_requirement;
   std::string certificate;
   std::string key;
   std::vector<std::string> chain;
@@ -33,8 +44,9 @@ struct options_t {
 int usage() {
   std::fputs(
       "usage: velmora-codesign --sign --cert LEAF.pem --key LEAF.key [--chain CA.pem]... "
-      "--identifier ID BUNDLE.app\n"
-      "       velmora-codesign --verify [-R REQUIREMENT] [--anchors DIR] BUNDLE.app\n",
+      "--identifier ID [--entitlements FILE] [-r REQUIREMENT] BUNDLE.app\n"
+      "       velmora-codesign --verify [-R REQUIREMENT] [--anchors DIR] BUNDLE.app\n"
+      "       velmora-codesign --display [-r-] [--anchors DIR] BUNDLE.app\n",
       stderr);
   return 1;
 }
@@ -48,6 +60,14 @@ std::optional<options_t> parse_options(int argc, char** argv) {
       options.sign = true;
     } else if (argument == "--verify") {
       options.verify = true;
+    } else if (argument == "--display") {
+      options.display = true;
+    } else if (argument == "-r-") {
+      options.requirement_only = true;
+    } else if (argument == "-r" && has_value) {
+      options.designated_requirement = argv[++i];
+    } else if (argument == "--entitlements" && has_value) {
+      options.entitlements = argv[++i];
     } else if (argument == "--cert" && has_value) {
       options.certificate = argv[++i];
     } else if (argument == "--key" && has_value) {
@@ -68,8 +88,9 @@ std::optional<options_t> parse_options(int argc, char** argv) {
   }
   const bool sign_complete =
       !options.certificate.empty() && !options.key.empty() && !options.identifier.empty();
-  if (options.bundle.empty() || options.sign == options.verify ||
-      (options.sign && !sign_complete)) {
+  const int modes = int{options.sign} + int{options.verify} + int{options.display};
+  if (options.bundle.empty() || modes != 1 || (options.sign && !sign_complete) ||
+      (options.requirement_only && !options.display)) {
     return std::nullopt;
   }
   return options;
@@ -105,9 +126,16 @@ int sign(const options_t& options) {
     }
     static_cast<void>(certificate.release());  // the stack owns it now
   }
+  platform::signing_declarations_t declarations{{}, options.designated_requirement};
+  if (!options.entitlements.empty()) {
+    std::optional<std::string> entitlements =
+        platform::read_file_bytes(AT_FDCWD, options.entitlements.c_str());
+    if (!entitlements) return fail("cannot read the entitlements " + options.entitlements);
+    declarations.entitlements = std::move(*entitlements);
+  }
   std::string error;
   const platform::signing_identity_t identity{leaf.get(), key.get(), chain.get()};
-  if (!platform::sign_bundle(options.bundle, options.identifier, identity, error)) {
+  if (!platform::sign_bundle(options.bundle, options.identifier, identity, error, declarations)) {
     return fail(options.bundle + ": " + error);
   }
   std::printf("%s: signed as %s\n", options.bundle.c_str(), options.identifier.c_str());
@@ -136,10 +164,35 @@ int verify(const options_t& options) {
   return 0;
 }
 
+int display(const options_t& options) {
+  const std::optional<std::string> signature =
+      platform::read_file_bytes(AT_FDCWD, platform::signature_path(options.bundle).c_str());
+  if (!signature) return fail(options.bundle + ": code object is not signed at all");
+  const openssl::x509_store_ptr_t anchors = platform::load_trust_anchors(options.anchors);
+  const platform::signature_check_t checked =
+      platform::verify_code_signature(*signature, anchors.get());
+  if (checked.status != platform::errSecSuccess) {
+    return fail(options.bundle + ": " + checked.reason);
+  }
+  if (options.requirement_only) {
+    std::printf("%s\n", codesign_display::designated_requirement(*checked.code).c_str());
+    return 0;
+  }
+  const platform::property_list::plist_ptr_t info = platform::plist_values::parse(
+      platform::read_file_bytes(AT_FDCWD, platform::info_plist_path(options.bundle).c_str())
+          .value_or(""));
+  const std::optional<std::string> name = platform::main_executable_name(info.get());
+  const std::filesystem::path executable =
+      platform::executable_directory(options.bundle) / name.value_or("?");
+  std::fputs(codesign_display::describe(executable, *checked.code).c_str(), stdout);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::optional<options_t> options = parse_options(argc, argv);
   if (!options) return usage();
+  if (options->display) return display(*options);
   return options->sign ? sign(*options) : verify(*options);
 }

@@ -8,6 +8,7 @@
 #include "platform/security/bundle_signing.h"
 #include "platform/security/code_directory.h"
 #include "platform/security/code_signing.h"
+#include "platform/security/designated_requirement.h"
 #include "tests/platform/security/signed_bundle_fixture.h"
 
 namespace codesign_fixtures {
@@ -151,17 +152,59 @@ TEST_F(bundle_signature_test, SigningNeedsATeamAndAMainExecutable) {
   EXPECT_FALSE(std::filesystem::exists(platform::signature_path(bundle_)));
 }
 
+// A signature made before code directories carried entitlements and a designated requirement.
+TEST_F(bundle_signature_test, SignaturesWithoutDeclarationsStillVerify) {
+  platform::code_directory_t directory{kSigningIdentifier, kTeamIdentifier, {}, {}, {}, {}};
+  directory.executable_digest = platform::sha256_of_bytes(read_all(main_executable(bundle_)));
+  directory.info_plist_digest =
+      platform::sha256_of_bytes(read_all(platform::info_plist_path(bundle_)));
+  std::string error;
+  const std::optional<std::string> der =
+      platform::sign_code_directory(directory, chain_.signing_identity(), error);
+  ASSERT_TRUE(der.has_value()) << error;
+  std::filesystem::create_directories(platform::signature_path(bundle_).parent_path());
+  write_all(platform::signature_path(bundle_), *der);
+  EXPECT_EQ(check_on_disk(&client_requirement_).status, platform::errSecSuccess);
+  const auto absent = platform::requirement_t::compile("entitlement[a] absent");
+  EXPECT_EQ(check_on_disk(&*absent).status, platform::errSecSuccess);
+}
+
+TEST_F(bundle_signature_test, DefaultDesignatedRequirementNamesTheTeam) {
+  const chain_t plain = make_developer_chain({.leaf_marker = false});
+  EXPECT_EQ(
+      platform::default_designated_requirement(
+          "a", plain.leaf.certificate.get(), plain.intermediate.certificate.get(), kTeamIdentifier),
+      "identifier \"a\" and anchor apple generic and certificate leaf[subject.OU] = "
+      "R4TQ8N2VXH");
+  // Whatever the chain, the code it was made for satisfies it.
+  ASSERT_TRUE(sign_bundle(bundle_, chain_));
+  const auto designated = platform::requirement_t::compile(platform::default_designated_requirement(
+      kSigningIdentifier, chain_.leaf.certificate.get(), chain_.intermediate.certificate.get(),
+      kTeamIdentifier));
+  ASSERT_TRUE(designated.has_value());
+  EXPECT_EQ(check_on_disk(&*designated).status, platform::errSecSuccess);
+}
+
 TEST(code_directory_test, RoundTripsAndRejectsIncompleteDirectories) {
-  platform::code_directory_t directory{"com.corvantix.app", "R4TQ8N2VXH", {}, {}};
+  platform::code_directory_t directory{"com.corvantix.app", "R4TQ8N2VXH", {}, {}, {}, {}};
   directory.executable_digest.fill(0xab);
   directory.info_plist_digest.fill(0xcd);
-  const std::optional<platform::code_directory_t> decoded =
+  std::optional<platform::code_directory_t> decoded =
       platform::code_directory_t::decode(directory.encode());
   ASSERT_TRUE(decoded.has_value());
   EXPECT_EQ(decoded->identifier, directory.identifier);
   EXPECT_EQ(decoded->team_identifier, directory.team_identifier);
   EXPECT_EQ(decoded->executable_digest, directory.executable_digest);
   EXPECT_EQ(decoded->info_plist_digest, directory.info_plist_digest);
+  EXPECT_TRUE(decoded->entitlements.empty());
+  EXPECT_TRUE(decoded->designated_requirement.empty());
+
+  directory.entitlements = "<plist><dict/></plist>";
+  directory.designated_requirement = "identifier \"com.corvantix.app\"";
+  decoded = platform::code_directory_t::decode(directory.encode());
+  ASSERT_TRUE(decoded.has_value());
+  EXPECT_EQ(decoded->entitlements, directory.entitlements);
+  EXPECT_EQ(decoded->designated_requirement, directory.designated_requirement);
 
   const std::string encoded = directory.encode();
   EXPECT_FALSE(platform::code_directory_t::decode(encoded.substr(0, encoded.size() / 2)));
