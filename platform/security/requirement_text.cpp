@@ -4,6 +4,8 @@
 #include <array>
 #include <cctype>
 
+#include "platform/security/hex_text.h"
+
 namespace platform::requirement_text {
 
 namespace {
@@ -40,14 +42,7 @@ std::string quoted(std::string_view value) {
 }
 
 std::string hash_constant(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text = "H\"";
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    text.push_back(kDigits[byte >> 4]);
-    text.push_back(kDigits[byte & 0xf]);
-  }
-  return text + "\"";
+  return "H\"" + hex_text(bytes) + "\"";
 }
 
 }  // namespace platform::requirement_text

@@ -9,6 +9,7 @@
 
 #include "platform/security/certificate_fields.h"
 #include "platform/security/digest.h"
+#include "platform/security/hex_text.h"
 #include "tests/platform/security/signed_bundle_fixture.h"
 
 namespace codesign_fixtures {
@@ -130,7 +131,7 @@ TEST_F(codesign_tool_test, VerifyPrintsWhyItFails) {
 TEST_F(codesign_tool_test, DocumentedRequirementsVerify) {
   ASSERT_EQ(sign().status, 0);
   const std::string root_sha1 =
-      hex(platform::certificate_digest(chain_.root.certificate.get(), EVP_sha1()));
+      platform::hex_text(platform::certificate_digest(chain_.root.certificate.get(), EVP_sha1()));
   for (const std::string& text : {
            std::string("always"),
            std::string("anchor trusted and anchor apple generic"),
@@ -163,17 +164,19 @@ TEST_F(codesign_tool_test, DisplayShowsWhatWasSigned) {
       platform::unique_fd_t(::open(main_executable(bundle_).c_str(), O_RDONLY)).get());
   ASSERT_TRUE(executable_digest.has_value());
   EXPECT_EQ(field(output, "ExecutableDigest"),
-            "sha256:" + hex({reinterpret_cast<const char*>(executable_digest->data()), 32}));
+            "sha256:" +
+                platform::hex_text({reinterpret_cast<const char*>(executable_digest->data()), 32}));
   EXPECT_EQ(field(output, "Certificate 0 (leaf)").find("CN = " + std::string(kLeafCommonName)), 0u);
   EXPECT_EQ(field(output, "Certificate 1").find("CN = Corvantix Test Developer ID CA"), 0u);
   EXPECT_EQ(field(output, "Certificate 2 (anchor)").find("CN = Corvantix Test Root CA"), 0u);
   for (const identity_t* identity : {&chain_.leaf, &chain_.intermediate, &chain_.root}) {
     X509* certificate = identity->certificate.get();
-    EXPECT_NE(output.find("  SHA-1=" + hex(platform::certificate_digest(certificate, EVP_sha1()))),
+    EXPECT_NE(output.find("  SHA-1=" + platform::hex_text(
+                                           platform::certificate_digest(certificate, EVP_sha1()))),
               std::string::npos);
-    EXPECT_NE(
-        output.find("  SHA-256=" + hex(platform::certificate_digest(certificate, EVP_sha256()))),
-        std::string::npos);
+    EXPECT_NE(output.find("  SHA-256=" + platform::hex_text(platform::certificate_digest(
+                                             certificate, EVP_sha256()))),
+              std::string::npos);
   }
   EXPECT_NE(output.find("  Validity=20"), std::string::npos) << output;
   EXPECT_NE(output.find("<key>com.corvantix.helper</key>"), std::string::npos) << output;

@@ -7,6 +7,7 @@
 #include "platform/foundation/property_list.h"
 #include "platform/security/certificate_fields.h"
 #include "platform/security/designated_requirement.h"
+#include "platform/security/hex_text.h"
 #include "platform/security/plist_values.h"
 
 namespace codesign_display {
@@ -15,18 +16,8 @@ namespace {
 
 namespace openssl = platform::openssl;
 
-std::string hex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (const char c : bytes) {
-    text.push_back(kDigits[static_cast<unsigned char>(c) >> 4]);
-    text.push_back(kDigits[static_cast<unsigned char>(c) & 0xf]);
-  }
-  return text;
-}
-
 std::string hex(const platform::sha256_t& digest) {
-  return hex(std::string_view(reinterpret_cast<const char*>(digest.data()), digest.size()));
+  return platform::hex_text({reinterpret_cast<const char*>(digest.data()), digest.size()});
 }
 
 // Text that an OpenSSL printer writes into a memory BIO.
@@ -58,8 +49,9 @@ std::string certificate_lines(X509* certificate, int index, int count) {
   return label + "=" + subject_of(certificate) +
          "\n  Validity=" + time_of(X509_get0_notBefore(certificate)) + " .. " +
          time_of(X509_get0_notAfter(certificate)) +
-         "\n  SHA-1=" + hex(platform::certificate_digest(certificate, EVP_sha1())) +
-         "\n  SHA-256=" + hex(platform::certificate_digest(certificate, EVP_sha256())) + "\n";
+         "\n  SHA-1=" + platform::hex_text(platform::certificate_digest(certificate, EVP_sha1())) +
+         "\n  SHA-256=" +
+         platform::hex_text(platform::certificate_digest(certificate, EVP_sha256())) + "\n";
 }
 
 std::string entitlements_lines(const std::string& entitlements) {

@@ -145,16 +145,6 @@ bool write_trust_anchor(const std::filesystem::path& directory, const chain_t& c
   return !error && write_certificate_pem(directory / "root.pem", chain.root.certificate.get());
 }
 
-std::string hex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (const char c : bytes) {
-    text.push_back(kDigits[static_cast<unsigned char>(c) >> 4]);
-    text.push_back(kDigits[static_cast<unsigned char>(c) & 0xf]);
-  }
-  return text;
-}
-
 std::filesystem::path client_program_path() {
   return VELMORA_CODESIGN_CLIENT_PROGRAM;
 }

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "platform/base/unique_fd.h"
@@ -86,9 +85,6 @@ std::filesystem::path main_executable(const std::filesystem::path& bundle,
                                       const std::string& name = "Velmora");
 bool sign_bundle(const std::filesystem::path& bundle, const chain_t& chain,
                  const std::string& identifier = kSigningIdentifier);
-
-// Hexadecimal of bytes, lower case.
-std::string hex(std::string_view bytes);
 
 // A client started from an executable. It is killed and reaped when the object goes.
 class client_process_t {

@@ -1,6 +1,7 @@
 #include "tests/platform/security/requirement_reference.h"
 
 #include "platform/security/certificate_fields.h"
+#include "platform/security/hex_text.h"
 
 namespace codesign_fixtures {
 
@@ -14,7 +15,7 @@ plist_t string_array(std::initializer_list<const char*> texts) {
 }
 
 std::string sha1_hex(X509* certificate) {
-  return hex(platform::certificate_digest(certificate, EVP_sha1()));
+  return platform::hex_text(platform::certificate_digest(certificate, EVP_sha1()));
 }
 
 void replace_all(std::string& text, const std::string& from, const std::string& to) {

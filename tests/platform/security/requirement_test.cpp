@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/security/certificate_fields.h"
+#include "platform/security/hex_text.h"
 #include "platform/security/requirement_lexer.h"
 #include "platform/security/requirement_subject.h"
 #include "tests/platform/security/fixtures.h"
@@ -54,8 +55,7 @@ TEST(requirement_text_test, CertificateFilesBecomeHashes) {
   const codesign_fixtures::scratch_directory_t scratch;
   const std::filesystem::path file = scratch.path() / "root.pem";
   ASSERT_TRUE(codesign_fixtures::write_certificate_pem(file, chain.root.certificate.get()));
-  const std::string sha1 =
-      codesign_fixtures::hex(certificate_digest(chain.root.certificate.get(), EVP_sha1()));
+  const std::string sha1 = hex_text(certificate_digest(chain.root.certificate.get(), EVP_sha1()));
   EXPECT_EQ(canonical("anchor = \"" + file.string() + "\""), "anchor = H\"" + sha1 + "\"");
 }
 
