@@ -60,11 +60,42 @@ TEST_F(GlobalConfig, TraceFileIsCreatedOnceAndAlwaysMadeWorldWritable) {
   EXPECT_EQ(status_of("/var/log/gt_new.trace")->mode, 0666u);
   EXPECT_THAT(trace.lines(), ElementsAre(trace_line_t{"info", "Creating global trace file.."}));
 
-  sandbox::write_file("/var/log/gt_old.trace", "earlier lines\n", 0600);
-  helper._createGlobalTraceIfNeedFor("gt_old");
-  EXPECT_EQ(sandbox::read_file("/var/log/gt_old.trace"), "earlier lines\n");
-  EXPECT_EQ(status_of("/var/log/gt_old.trace")->mode, 0666u);
+  // Lines written since, and a mode changed since: the file is the service's own.
+  sandbox::write_file("/var/log/gt_new.trace", "earlier lines\n", 0600);
+  ASSERT_EQ(::chmod("/var/log/gt_new.trace", 0600), 0);
+  helper._createGlobalTraceIfNeedFor("gt_new");
+  EXPECT_EQ(sandbox::read_file("/var/log/gt_new.trace"), "earlier lines\n");
+  EXPECT_EQ(status_of("/var/log/gt_new.trace")->mode, 0666u);
   EXPECT_EQ(trace.lines().size(), 1u);
+}
+
+// A namespace names a file in /var/log; only a trace file the service made for a namespace is
+// opened to every user, never a link, another program's log or the helper's own trace.
+TEST_F(GlobalConfig, TraceFileTheServiceDidNotCreateIsNeverOpenedToEveryone) {
+  std::filesystem::create_symlink("/etc/shadow", "/var/log/gt_link.trace");
+  sandbox::write_file("/var/log/gt_other.trace", "another program's log\n", 0600);
+  sandbox::write_file("/var/log/velmora.trace", "the helper's own lines\n", 0644);
+  const auto shadow = status_of("/etc/shadow");
+  ASSERT_TRUE(shadow);
+
+  for (const std::string vl_namespace : {"gt_link", "gt_other", "velmora"}) {
+    helper._createGlobalTraceIfNeedFor(vl_namespace);
+  }
+  EXPECT_EQ(status_of("/etc/shadow")->mode, shadow->mode);
+  EXPECT_TRUE(std::filesystem::is_symlink("/var/log/gt_link.trace"));
+  EXPECT_EQ(status_of("/var/log/gt_other.trace")->mode, 0600u);
+  EXPECT_EQ(sandbox::read_file("/var/log/gt_other.trace"), "another program's log\n");
+  EXPECT_EQ(status_of("/var/log/velmora.trace")->mode, 0644u);
+  EXPECT_THAT(trace.lines(), ElementsAre(trace_line_t{"warning",
+                                                      "Not a global trace file of Velmora: "
+                                                      "/var/log/gt_link.trace. Left as it is."},
+                                         trace_line_t{"warning",
+                                                      "Not a global trace file of Velmora: "
+                                                      "/var/log/gt_other.trace. Left as it is."},
+                                         trace_line_t{"warning",
+                                                      "Not a global trace file of Velmora: "
+                                                      "/var/log/velmora.trace. Left as it is."}));
+  std::filesystem::remove("/var/log/velmora.trace");
 }
 
 // Namespaces have no length limit, file names do.
@@ -94,7 +125,7 @@ TEST_F(GlobalConfig, MissingConnectionTraceIsNoFailure) {
 }
 
 TEST_F(GlobalConfig, PartialDestinationKeepsWhatItHasAndGetsTheRest) {
-  std::filesystem::create_directory("/etc/gc_part");
+  helper._copyGlobalConfigFrom(source.path() + "/missing", "gc_part");
   sandbox::write_file("/etc/gc_part/system.conf", "global system", 0600);
   helper._copyGlobalConfigFrom(user_config({"system.conf", "service.conf", "connection_trace.txt"}),
                                "gc_part");
@@ -105,32 +136,62 @@ TEST_F(GlobalConfig, PartialDestinationKeepsWhatItHasAndGetsTheRest) {
 }
 
 TEST_F(GlobalConfig, CompleteDestinationOrIncompleteSourceCopiesNothingButFixesPermissions) {
-  std::filesystem::create_directory("/etc/gc_done");
-  sandbox::write_file("/etc/gc_done/system.conf", "global system", 0600);
-  sandbox::write_file("/etc/gc_done/service.conf", "global service", 0600);
-  helper._copyGlobalConfigFrom(user_config({"system.conf", "service.conf", "connection_trace.txt"}),
-                               "gc_done");
-  EXPECT_EQ(sandbox::read_file("/etc/gc_done/service.conf"), "global service");
-  EXPECT_FALSE(std::filesystem::exists("/etc/gc_done/connection_trace.txt"));
-  expect_corrected("/etc/gc_done");
-
   helper._copyGlobalConfigFrom(source.path() + "/missing", "gc_none");
   EXPECT_TRUE(std::filesystem::is_empty("/etc/gc_none"));
   expect_corrected("/etc/gc_none");
+
+  sandbox::write_file("/etc/gc_none/system.conf", "global system", 0600);
+  sandbox::write_file("/etc/gc_none/service.conf", "global service", 0600);
+  helper._copyGlobalConfigFrom(user_config({"system.conf", "service.conf", "connection_trace.txt"}),
+                               "gc_none");
+  EXPECT_EQ(sandbox::read_file("/etc/gc_none/service.conf"), "global service");
+  EXPECT_FALSE(std::filesystem::exists("/etc/gc_none/connection_trace.txt"));
+  expect_corrected("/etc/gc_none");
   EXPECT_THAT(trace.lines(),
-              ElementsAre(creating,
-                          trace_line_t{"warning", "global config files already exists. Skipping."},
+              ElementsAre(creating, trace_line_t{"info", "local config incomplete. Skipping."},
                           correcting, creating,
-                          trace_line_t{"info", "local config incomplete. Skipping."}, correcting));
+                          trace_line_t{"warning", "global config files already exists. Skipping."},
+                          correcting));
 }
 
-TEST_F(GlobalConfig, FolderThatCannotBeCreatedIsReportedAndTheFlowGoesOn) {
+// A namespace names an entry of /etc. One the service did not create, a system folder above
+// all, is never filled, nor handed to "staff": bob, in staff, would plant his own trust anchor
+// in /etc/codesign, or rewrite /etc/ssl/openssl.cnf.
+TEST_F(GlobalConfig, EntryTheServiceDidNotCreateIsLeftAsItIs) {
   sandbox::write_file("/etc/gc_blocked", "a file, not a folder", 0644);
-  helper._copyGlobalConfigFrom(user_config({"system.conf", "service.conf"}), "gc_blocked");
+  std::filesystem::create_symlink("/etc/ssl", "/etc/gc_link");
+  const std::vector<std::string> paths{
+      "/etc/codesign", "/etc/codesign/anchors", "/etc/codesign/anchors/velmora-test-root.pem",
+      "/etc/ssl",      "/etc/ssl/openssl.cnf",  "/etc/gc_blocked"};
+  std::vector<service_test::file_status_t> before;
+  for (const auto& path : paths) {
+    const auto status = status_of(path);
+    ASSERT_TRUE(status) << path;
+    before.push_back(*status);
+  }
+
+  const auto config = user_config({"system.conf", "service.conf", "connection_trace.txt"});
+  std::vector<trace_line_t> expected;
+  for (const std::string vl_namespace : {"codesign", "ssl", "gc_blocked", "gc_link"}) {
+    helper._copyGlobalConfigFrom(config, vl_namespace);
+    expected.push_back(creating);
+    expected.push_back({"warning", "Not a global config folder of Velmora: /etc/" + vl_namespace +
+                                       ". Left as it is."});
+  }
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    const auto after = status_of(paths[i]);
+    EXPECT_EQ(after->mode, before[i].mode) << paths[i];
+    EXPECT_EQ(after->uid, before[i].uid) << paths[i];
+    EXPECT_EQ(after->gid, before[i].gid) << paths[i];
+  }
+  for (const char* dir : {"/etc/codesign", "/etc/ssl"}) {
+    EXPECT_FALSE(std::filesystem::exists(std::string(dir) + "/system.conf")) << dir;
+  }
   EXPECT_EQ(sandbox::read_file("/etc/gc_blocked"), "a file, not a folder");
-  EXPECT_THAT(
-      trace.lines(),
-      ElementsAre(creating, trace_line_t{"error", "Can't create /etc/gc_blocked"}, correcting));
+  EXPECT_TRUE(std::filesystem::is_symlink("/etc/gc_link"));
+  EXPECT_EQ(trace.lines(), expected);
+  std::filesystem::remove("/etc/gc_blocked");
+  std::filesystem::remove("/etc/gc_link");
 }
 
 // The user controls the source: a link in it must stay a link, and the permission fix must not

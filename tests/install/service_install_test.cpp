@@ -20,6 +20,7 @@ using service_test::status_of;
 using service_test::string_array;
 using service_test::string_value;
 using service_test::trace_line_t;
+using testing::Contains;
 using testing::ElementsAre;
 using testing::Field;
 using testing::StartsWith;
@@ -137,6 +138,27 @@ TEST_F(ServiceInstall, WritesBothListsProvisionsAndRestartsTheApplication) {
                           "Creating global trace file..", std::string("Installing ") + service_path,
                           std::string("Installing ") + agent_path, "Creating global config..",
                           "Correcting permissions..", "** Service installation finished **"));
+}
+
+// bob asks for the namespace "codesign" and an administrator approves the generic dialog: the
+// trust anchors' folder must not become bob's group's to write.
+TEST_F(ServiceInstall, NamespaceOfASystemFolderLeavesItAsItIs) {
+  install_user_bundle();
+  service_test::scratch_directory_t config;
+  config.add_file("system.conf");
+  config.add_file("service.conf");
+  const auto before = status_of("/etc/codesign/anchors");
+  ASSERT_TRUE(before);
+  ASSERT_TRUE(install(service_test::administrator_session(), "codesign", config.path()));
+  const auto after = status_of("/etc/codesign/anchors");
+  EXPECT_EQ(after->mode, before->mode);
+  EXPECT_EQ(after->gid, before->gid);
+  EXPECT_FALSE(fs::exists("/etc/codesign/system.conf"));
+  EXPECT_THAT(trace.lines(), Contains(trace_line_t{"warning",
+                                                   "Not a global config folder of "
+                                                   "Velmora: /etc/codesign. Left as "
+                                                   "it is."}));
+  fs::remove("/var/log/codesign.trace");
 }
 
 // Lists that control requests changed since, or a stray link where a list belongs, are
