@@ -1,6 +1,7 @@
 #include "platform/security/bundle.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include "platform/security/file_bytes.h"
 #include "platform/security/plist_values.h"
@@ -31,19 +32,23 @@ std::optional<std::string> main_executable_name(plist_t info) {
 namespace {
 
 std::optional<std::string> main_executable_name_of(const std::filesystem::path& bundle) {
-  const std::optional<std::string> bytes =
-      read_file_bytes(AT_FDCWD, info_plist_path(bundle).c_str());
+  const std::optional<std::string> bytes = read_bundle_file(info_plist_path(bundle));
   const property_list::plist_ptr_t info = plist_values::parse(bytes.value_or(""));
   return main_executable_name(info.get());
 }
 
 }  // namespace
 
+// Like every file of a bundle, the executable must be a regular file, not a link or a FIFO
+// that an open would wait on.
 unique_fd_t open_main_executable(const std::filesystem::path& bundle) {
   const std::optional<std::string> name = main_executable_name_of(bundle);
   if (!name) return unique_fd_t();
   const std::filesystem::path executable = executable_directory(bundle) / *name;
-  return unique_fd_t(::open(executable.c_str(), O_RDONLY | O_CLOEXEC));
+  unique_fd_t fd(::open(executable.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+  struct stat status {};
+  if (!fd || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return unique_fd_t();
+  return fd;
 }
 
 std::optional<std::filesystem::path> bundle_of_main_executable(
@@ -56,8 +61,7 @@ std::optional<std::filesystem::path> bundle_of_main_executable(
       bundle.extension() != ".app" || bundle.filename() == ".app") {
     return std::nullopt;
   }
-  const std::optional<std::string> bytes =
-      read_file_bytes(AT_FDCWD, info_plist_path(bundle).c_str());
+  const std::optional<std::string> bytes = read_bundle_file(info_plist_path(bundle));
   if (!bytes) return std::nullopt;
   const property_list::plist_ptr_t info = plist_values::parse(*bytes);
   const std::optional<std::string> name = main_executable_name(info.get());

@@ -1,7 +1,5 @@
 #include "platform/security/bundle_signing.h"
 
-#include <fcntl.h>
-
 #include <fstream>
 #include <optional>
 #include <system_error>
@@ -19,8 +17,7 @@ namespace {
 // The code directory of the bundle as it is on disk now.
 std::optional<code_directory_t> describe_bundle(const std::filesystem::path& bundle,
                                                 std::string& error) {
-  const std::optional<std::string> info_bytes =
-      read_file_bytes(AT_FDCWD, info_plist_path(bundle).c_str());
+  const std::optional<std::string> info_bytes = read_bundle_file(info_plist_path(bundle));
   const unique_fd_t executable = open_main_executable(bundle);
   const std::optional<sha256_t> executable_digest =
       executable ? sha256_of_file(executable.get()) : std::nullopt;

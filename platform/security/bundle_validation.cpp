@@ -1,7 +1,5 @@
 #include "platform/security/bundle_validation.h"
 
-#include <fcntl.h>
-
 #include <optional>
 
 #include "platform/base/unique_fd.h"
@@ -16,12 +14,10 @@ namespace platform {
 
 code_check_t check_bundle_code(const std::filesystem::path& bundle, int executable_fd,
                                const requirement_t* requirement, X509_STORE* anchors) {
-  const std::optional<std::string> signature =
-      read_file_bytes(AT_FDCWD, signature_path(bundle).c_str());
+  const std::optional<std::string> signature = read_bundle_file(signature_path(bundle));
   if (!signature) return {errSecCSUnsigned, "code object is not signed at all"};
   // Info.plist is read once: the bytes that are hashed are the bytes the requirement sees.
-  const std::optional<std::string> info_bytes =
-      read_file_bytes(AT_FDCWD, info_plist_path(bundle).c_str());
+  const std::optional<std::string> info_bytes = read_bundle_file(info_plist_path(bundle));
   const property_list::plist_ptr_t info = plist_values::parse(info_bytes.value_or(""));
   if (!PLIST_IS_DICT(info.get())) {
     return {errSecCSBadBundleFormat, "Info.plist is missing or unreadable"};

@@ -1,6 +1,7 @@
 // The helper daemon itself, inside the throwaway root: trace placement, the protocol on the real
 // socket, malformed input, socket activation, the embedded lists and the command-line client.
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -18,6 +19,8 @@
 #include "tests/platform/xpc/list_samples.h"
 #include "tests/sandbox/support.h"
 #include "tests/service/daemon_process.h"
+
+extern char** environ;
 
 namespace {
 
@@ -381,6 +384,59 @@ TEST_F(activated_daemon_test, namespaces_of_any_length_are_answered) {
   EXPECT_EQ(client->get_version(), "2.7");
   EXPECT_EQ(warnings(), 0);
   EXPECT_EQ(daemon_->wait_exit(0ms), std::nullopt);
+}
+
+// A copy of the signed client whose bundle file is made a FIFO or a link to a device, started
+// as alice: the daemon neither waits on it nor reads it without end, refuses the copy and serves
+// the signed client meanwhile.
+TEST_F(activated_daemon_test, hostile_bundle_files_neither_stall_nor_exhaust_the_daemon) {
+  const fs::path bundle = "/tmp/Hostile.app";
+  const struct {
+    const char* name;
+    fs::path file;
+    bool fifo;
+  } cases[] = {
+      {"Info.plist a FIFO", bundle / "Contents/Info.plist", true},
+      {"Info.plist a link to /dev/zero", bundle / "Contents/Info.plist", false},
+      {"signature a link to /dev/zero", bundle / "Contents/_CodeSignature/CodeSignature", false},
+  };
+  for (const auto& item : cases) {
+    SCOPED_TRACE(item.name);
+    fs::remove_all(bundle);
+    fs::copy("/opt/velmora/Velmora.app", bundle, fs::copy_options::recursive);
+    fs::remove(item.file);
+    if (item.fifo) {
+      ASSERT_EQ(::mkfifo(item.file.c_str(), 0644), 0);
+    } else {
+      fs::create_symlink("/dev/zero", item.file);
+    }
+    std::vector<std::string> argv{"/usr/bin/setpriv",
+                                  "--reuid",
+                                  "1001",
+                                  "--regid",
+                                  "1001",
+                                  "--clear-groups",
+                                  bundle / "Contents/MacOS/Velmora",
+                                  "--socket",
+                                  socket_path_,
+                                  "version"};
+    std::vector<char*> args;
+    for (auto& word : argv)
+      args.push_back(word.data());
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    ASSERT_EQ(::posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ), 0);
+    child_process_t hostile(pid);
+    std::this_thread::sleep_for(200ms);  // its connection reaches the daemon first
+
+    auto client = connect();
+    ASSERT_TRUE(client);
+    EXPECT_EQ(client->get_version(), "2.7");
+    const auto status = hostile.wait_exit(5s);
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 2) << "refused";
+  }
+  EXPECT_EQ(daemon_->wait_exit(0ms), std::nullopt) << "the daemon keeps running";
 }
 
 TEST_F(activated_daemon_test, command_line_client_prints_answers_and_exit_statuses) {
