@@ -8,6 +8,7 @@
 #include "platform/authorization/authorization.h"
 #include "platform/authorization/rights_database.h"
 #include "platform/base/request_sender.h"
+#include "tests/platform/authorization/cancelling_agent.h"
 #include "tests/platform/authorization/sandbox_session.h"
 #include "tests/platform/authorization/tty_agent.h"
 #include "tests/sandbox/support.h"
@@ -123,6 +124,17 @@ TEST_F(PolkitAuthorityTest, ClosingTheAgentGrantsNothing) {
   ASSERT_TRUE(agent.wait_for("Password:")) << agent.screen();
   agent.close_terminal();
   EXPECT_EQ(status.get(), platform::errAuthorizationDenied);
+}
+
+// The desktop's dialog answers a Cancel with polkit's "Cancelled": the request is cancelled.
+TEST_F(PolkitAuthorityTest, CancellingTheDialogCancels) {
+  const tty_agent::subject_process_t client(kAlice);
+  const cancelling_agent_t agent(client.pid());
+  ASSERT_TRUE(agent.registered());
+  const auto ref = session_of(kAlice);
+  EXPECT_EQ(request(ref, client, kSettingsRight).get(), platform::errAuthorizationCanceled);
+  EXPECT_EQ(agent.asked(), 1);
+  EXPECT_TRUE(error_lines().empty());
 }
 
 // "is-admin" reuses the session's credentials for five minutes; "authenticate-admin" asks
