@@ -6,14 +6,17 @@
 #include "platform/security/bundle.h"
 #include "platform/security/code_signature.h"
 #include "platform/security/code_signing.h"
+#include "platform/security/executable_digest.h"
 #include "platform/security/file_bytes.h"
 #include "platform/security/plist_values.h"
 #include "platform/security/requirement_subject.h"
+#include "platform/security/signature_cache.h"
 
 namespace platform {
 
 code_check_t check_bundle_code(const std::filesystem::path& bundle, int executable_fd,
-                               const requirement_t* requirement, X509_STORE* anchors) {
+                               const requirement_t* requirement, X509_STORE* anchors,
+                               const std::optional<sha256_t>& anchors_generation) {
   const std::optional<std::string> signature = read_bundle_file(signature_path(bundle));
   if (!signature) return {errSecCSUnsigned, "code object is not signed at all"};
   // Info.plist is read once: the bytes that are hashed are the bytes the requirement sees.
@@ -23,14 +26,15 @@ code_check_t check_bundle_code(const std::filesystem::path& bundle, int executab
     return {errSecCSBadBundleFormat, "Info.plist is missing or unreadable"};
   }
 
-  signature_check_t verified = verify_code_signature(*signature, anchors);
+  signature_check_t verified =
+      verify_code_signature_remembered(*signature, anchors, anchors_generation);
   if (verified.status != 0) return {verified.status, std::move(verified.reason)};
   const signed_code_t& code = *verified.code;
 
   if (sha256_of_bytes(*info_bytes) != code.directory.info_plist_digest) {
     return {errSecCSBadResource, "Info.plist was modified after signing"};
   }
-  const std::optional<sha256_t> executable_digest = sha256_of_file(executable_fd);
+  const std::optional<sha256_t> executable_digest = sha256_of_executable(executable_fd);
   if (!executable_digest) return {errSecCSNoSuchCode, "the main executable cannot be read"};
   if (*executable_digest != code.directory.executable_digest) {
     return {errSecCSBadResource, "the main executable was modified after signing"};

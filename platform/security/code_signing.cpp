@@ -3,7 +3,7 @@
 #include "platform/security/bundle.h"
 #include "platform/security/bundle_validation.h"
 #include "platform/security/guest_process.h"
-#include "platform/security/trust_store.h"
+#include "platform/security/trust_anchors.h"
 
 namespace platform {
 
@@ -58,10 +58,10 @@ os_status_t SecCodeCheckValidityWithAnchors(const guest_code_t& guest,
   std::string reason;
   const os_status_t integrity = check_runtime_integrity(guest.proc_directory.get(), reason);
   if (integrity != errSecSuccess) return integrity;
-  const openssl::x509_store_ptr_t anchors = load_trust_anchors(anchor_directory);
-  if (!anchors) return errSecCSSignatureFailed;
-  const code_check_t check =
-      check_bundle_code(guest.bundle, guest.executable.get(), &requirement, anchors.get());
+  const trust_anchors_t anchors = current_trust_anchors(anchor_directory);
+  if (!anchors.store) return errSecCSSignatureFailed;
+  const code_check_t check = check_bundle_code(guest.bundle, guest.executable.get(), &requirement,
+                                               anchors.store.get(), anchors.generation);
   if (check.status != errSecSuccess) return check.status;
   // Whatever was read must still describe the process: it neither ended nor ran exec since.
   if (!still_executes(guest.proc_directory.get(), guest.executable.get()) ||

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "platform/security/openssl_handles.h"
@@ -14,6 +15,12 @@ namespace {
 constexpr std::size_t kReadSize = 256 << 10;
 
 }  // namespace
+
+std::size_t sha256_hash_t::operator()(const sha256_t& digest) const {
+  std::size_t hash = 0;
+  std::memcpy(&hash, digest.data(), sizeof hash);
+  return hash;
+}
 
 sha256_t sha256_of_bytes(std::string_view bytes) {
   sha256_t digest{};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -8,6 +9,10 @@
 namespace platform {
 
 using sha256_t = std::array<std::uint8_t, 32>;
+
+struct sha256_hash_t {
+  std::size_t operator()(const sha256_t& digest) const;
+};
 
 sha256_t sha256_of_bytes(std::string_view bytes);
 // The digest of a whole file read from its start, whatever the descriptor's offset.
