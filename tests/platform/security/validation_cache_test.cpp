@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -100,6 +102,32 @@ TEST_F(validation_cache_test, AnchorsReplacedAfterAValidationAreUsedForTheNext) 
   EXPECT_EQ(validity_of_new_client(), platform::errSecCSSignatureFailed);
   let_changes_settle();
   EXPECT_EQ(validity_of_new_client(), platform::errSecCSSignatureFailed);
+}
+
+TEST_F(validation_cache_test, RememberedSignatureCarriesWhatAFreshVerificationDoes) {
+  std::ifstream in(bundle_ / "Contents/_CodeSignature/CodeSignature", std::ios::binary);
+  const std::string der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const platform::openssl::x509_store_ptr_t store = platform::load_trust_anchors(anchors_);
+  const platform::sha256_t generation = platform::sha256_of_bytes(bundle_.string());
+  const platform::signature_check_t fresh = platform::verify_code_signature(der, store.get());
+  ASSERT_TRUE(fresh.code.has_value());
+
+  const std::size_t reused = platform::signatures_reused();
+  for (int round = 0; round < 2; ++round) {
+    const platform::signature_check_t check =
+        platform::verify_code_signature_remembered(der, store.get(), generation);
+    ASSERT_TRUE(check.code.has_value());
+    EXPECT_EQ(check.code->directory.identifier, fresh.code->directory.identifier);
+    EXPECT_EQ(check.code->directory.executable_digest, fresh.code->directory.executable_digest);
+    EXPECT_EQ(check.code->directory_hash, fresh.code->directory_hash);
+    ASSERT_EQ(sk_X509_num(check.code->chain.get()), sk_X509_num(fresh.code->chain.get()));
+    for (int index = 0; index < sk_X509_num(fresh.code->chain.get()); ++index) {
+      EXPECT_EQ(X509_cmp(sk_X509_value(check.code->chain.get(), index),
+                         sk_X509_value(fresh.code->chain.get(), index)),
+                0);
+    }
+  }
+  EXPECT_EQ(platform::signatures_reused(), reused + 1);
 }
 
 TEST(lru_cache_test, ForgetsTheLeastRecentlyUsedFirst) {
