@@ -48,7 +48,25 @@ bool copyBundle(const std::string& bundle_path, const std::string& installed_bun
   return false;
 }
 
-// Steps 8 to 12: quit, delete, copy, hand to root. False when the bundle could not be replaced.
+// The private folder beside the installed bundle that the new bundle is prepared in; removed,
+// with whatever it then holds (a failed copy, or the bundle it replaced), when it goes.
+class staging_folder_t {
+ public:
+  explicit staging_folder_t(std::string path) : path_(std::move(path)) {}
+  staging_folder_t(const staging_folder_t&) = delete;
+  staging_folder_t& operator=(const staging_folder_t&) = delete;
+  ~staging_folder_t() { fm::removeItemAtPath(path_, nullptr); }
+
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Steps 8 to 12: quit, copy, hand to root, replace. False when the bundle could not be
+// replaced. The copy is made in a folder only root can enter and swapped in whole once it is
+// root's, so nobody can open a file of it for writing on the way, and a copy that fails (a full
+// disk) leaves the installed application as it was.
 bool replaceBundle(helper_tool_t& tool, const std::string& bundle_path,
                    const std::string& installed_bundle) {
   trace_info(tool.trace(), "Quiting Velmora..");
@@ -56,24 +74,36 @@ bool replaceBundle(helper_tool_t& tool, const std::string& bundle_path,
     trace_info(tool.trace(), "No instances to quit or failed");
   }
 
-  std::string error;
-  if (fm::fileExistsAtPath(installed_bundle)) {
-    trace_info(tool.trace(), "Deleting %s", installed_bundle.c_str());
-    if (!fm::removeItemAtPath(installed_bundle, &error)) {
-      trace_error(tool.trace(), "Can't delete app(%s)", error.c_str());
-      return false;
-    }
-  }
-
   trace_info(tool.trace(), "Installing..");
-  if (!copyBundle(bundle_path, installed_bundle, error)) {
+  std::string error;
+  const auto staging_path = fm::itemReplacementDirectoryFor(installed_bundle, &error);
+  if (!staging_path) {
+    trace_error(tool.trace(), "Can't copy app(%s)", error.c_str());
+    return false;
+  }
+  staging_folder_t staging(*staging_path);
+  const std::string staged =
+      fm::stringByAppendingPathComponent(staging.path(), fm::lastPathComponent(installed_bundle));
+  if (!copyBundle(bundle_path, staged, error)) {
     trace_error(tool.trace(), "Can't copy app(%s)", error.c_str());
     return false;
   }
 
   trace_info(tool.trace(), "CHMODing CHOWNing..");
-  ExternalCommands::chmod(installed_bundle, "755", true);
-  ExternalCommands::chown(installed_bundle, "root", "wheel", true);
+  ExternalCommands::chmod(staged, "755", true);
+  ExternalCommands::chown(staged, "root", "wheel", true);
+
+  const bool replacing = fm::fileExistsAtPath(installed_bundle);
+  if (replacing) trace_info(tool.trace(), "Deleting %s", installed_bundle.c_str());
+  if (!fm::replaceItemAtPath(installed_bundle, staged, &error)) {
+    trace_error(tool.trace(), "Can't copy app(%s)", error.c_str());
+    return false;
+  }
+  // The bundle that was replaced now lies where the copy was made.
+  if (replacing && !fm::removeItemAtPath(staged, &error)) {
+    trace_error(tool.trace(), "Can't delete app(%s)", error.c_str());
+    return false;
+  }
   return true;
 }
 

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/base/unique_fd.h"
@@ -85,6 +87,35 @@ std::optional<std::vector<std::uint8_t>> contentsAtPath(const std::string& path)
     }
     contents.insert(contents.end(), buffer, buffer + count);
   }
+}
+
+std::optional<std::string> itemReplacementDirectoryFor(const std::string& path,
+                                                       std::string* error) {
+  const std::string standard = without_extra_slashes(path);
+  const std::size_t slash = standard.rfind('/');
+  const std::string parent = slash == std::string::npos ? "." : standard.substr(0, slash);
+  std::string name = parent + "/." + lastPathComponent(standard) + ".XXXXXX";
+  if (::mkdtemp(name.data()) != nullptr) return name;
+  if (error != nullptr)
+    *error = "could not create a folder beside \"" + path + "\": " + std::strerror(errno);
+  return std::nullopt;
+}
+
+bool replaceItemAtPath(const std::string& original, const std::string& replacement,
+                       std::string* error) {
+  if (::renameat2(AT_FDCWD, replacement.c_str(), AT_FDCWD, original.c_str(), RENAME_EXCHANGE) ==
+      0) {
+    return true;
+  }
+  if (errno == ENOENT && ::renameat2(AT_FDCWD, replacement.c_str(), AT_FDCWD, original.c_str(),
+                                     RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (error != nullptr) {
+    *error = "could not put \"" + replacement + "\" in place of \"" + original +
+             "\": " + std::strerror(errno);
+  }
+  return false;
 }
 
 std::string stringByAppendingPathComponent(const std::string& path, const std::string& component) {

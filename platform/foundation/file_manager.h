@@ -27,6 +27,16 @@ bool removeItemAtPath(const std::string& path, std::string* error);
 // Copies recursively; links stay links; fails when the destination exists.
 bool copyItemAtPath(const std::string& source, const std::string& destination, std::string* error);
 
+// A new folder, private to this process's user, beside path (on the same volume), in which a
+// replacement for the item at path can be prepared. Nothing when it cannot be made.
+std::optional<std::string> itemReplacementDirectoryFor(const std::string& path, std::string* error);
+
+// Puts the item at replacement in place of the item at original in one step; where there was
+// no original it just moves there. The original item is not removed: it is left at
+// replacement's path.
+bool replaceItemAtPath(const std::string& original, const std::string& replacement,
+                       std::string* error);
+
 // Every entry under the directory, deep, as paths relative to it; linked directories are not
 // entered. A directory that cannot be read yields nothing.
 std::vector<std::string> enumeratorAtPath(const std::string& directory);

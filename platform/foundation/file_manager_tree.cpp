@@ -80,8 +80,9 @@ bool removeEntry(int parent_fd, const std::string& name, const std::string& path
 
 // ---- copy
 
-// Only the permission bits travel: root must not hand out a user's setuid or setgid bit.
-constexpr mode_t kCopiedModeBits = 0777;
+// Only the permission bits travel, without write for group and others: root must not hand out
+// a user's setuid or setgid bit, nor let another user write into what it copied.
+constexpr mode_t kCopiedModeBits = 0755;
 
 struct copy_step_t {
   int source_parent;

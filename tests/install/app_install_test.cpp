@@ -1,16 +1,19 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
+#include <sstream>
 
 #include "install/launchd_plist.h"
 #include "platform/authorization/rights_database.h"
 #include "platform/foundation/property_list.h"
 #include "tests/install/install_fixture.h"
 #include "tests/sandbox/support.h"
+#include "tests/system/replaced_tool.h"
 
 namespace install_test {
 namespace {
@@ -19,6 +22,7 @@ namespace authorization = platform::authorization;
 
 using ::testing::Contains;
 using ::testing::ElementsAre;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::IsSubsetOf;
@@ -202,8 +206,8 @@ TEST_F(AppInstall, FreshInstallReplacesBundleListsAndStaleFiles) {
   EXPECT_TRUE(inOrder(
       messages(),
       {"info * Installing Velmora (velmora) *", "info Cleaning authorizationdb..",
-       "info Quiting Velmora..", "info Deleting /Applications/Velmora.app", "info Installing..",
-       "info CHMODing CHOWNing..", "info Configure Launch Services..",
+       "info Quiting Velmora..", "info Installing..", "info CHMODing CHOWNing..",
+       "info Deleting /Applications/Velmora.app", "info Configure Launch Services..",
        "info Disable global service autostat and stop agent",
        std::string("info Deleting Service file ") + kServiceList,
        "info Deleting Service file " + old_service, std::string("info Installing ") + kServiceList,
@@ -272,6 +276,27 @@ TEST_F(AppInstall, InstalledBundleBelongsToRootAndIsWritableOnlyByIt) {
   EXPECT_EQ(statusOf(kInstalledBundle)->mode & 07777, 0755u);
 }
 
+// The user's bundle has group- and other-writable entries. Until the recursive chmod and chown
+// run, nothing of the copy may be writable by another user: bob could open the executable for
+// writing then and keep the descriptor. The replaced chmod records what the copy made.
+TEST_F(AppInstall, CopyIsNeverWritableByOthersBeforeItIsRoots) {
+  const replaced_tool_t chmod(
+      "/bin/chmod",
+      "case \"$3\" in *Velmora.app) find \"$3\" ! -type l -printf '%m %U %p\\n' >> "
+      "/tmp/copied-modes ;; esac");
+  ASSERT_TRUE(install(administrator(), kSource, "velmora", config_));
+  ASSERT_THAT(chmod.calls(), Contains(ElementsAre("-R", "755", EndsWith("/Velmora.app"))));
+  const std::string recorded = readText("/tmp/copied-modes");
+  std::istringstream entries(recorded);
+  int count = 0;
+  for (std::string mode, owner, path; entries >> mode >> owner && std::getline(entries, path);) {
+    ++count;
+    EXPECT_EQ(std::stoul(mode, nullptr, 8) & 022, 0u) << path;
+    EXPECT_EQ(owner, "0") << path;
+  }
+  EXPECT_EQ(count, 7) << recorded;
+}
+
 TEST_F(AppInstall, SourceInApplicationsIsTakenAsInstalled) {
   makeDirectory("/Applications/Velmora.app", 0700, kAlice);
   makeUserBundle("/Applications/Velmora.app/inner.app");
@@ -324,8 +349,12 @@ TEST_F(AppInstall, LaterFailuresAreReportedAndTheReplyIsStillYes) {
   EXPECT_THAT(messages(), Not(Contains(HasSubstr("failed to"))));
 }
 
-TEST_F(AppInstall, FailedCopyAfterDeletingTheOldBundleRepliesNo) {
+// A copy that fails (a pipe in the source; a full disk) leaves the installed application as it
+// was, and nothing of the new one behind.
+TEST_F(AppInstall, FailedCopyKeepsThePreviousInstallation) {
   makeUserBundle(kInstalledBundle);
+  writeText(std::string(kInstalledBundle) + "/Contents/previous", "old\n");
+  const auto previous = treeOf("/Applications");
   ASSERT_EQ(mkfifo((std::string(kSource) + "/Contents/pipe").c_str(), 0644), 0);
 
   EXPECT_FALSE(install(administrator(), kSource, "velmora", config_));
@@ -334,28 +363,54 @@ TEST_F(AppInstall, FailedCopyAfterDeletingTheOldBundleRepliesNo) {
   EXPECT_THAT(last.message, StartsWith("Can't copy app(\u201cVelmora.app\u201d couldn\u2019t be "
                                        "copied"));
   EXPECT_THAT(last.message, HasSubstr("/Contents/pipe"));
-  EXPECT_TRUE(traced(info("Deleting /Applications/Velmora.app")));
-  EXPECT_FALSE(exists(kInstalledBundle)) << "neither the old bundle nor a partial copy stays";
-  EXPECT_THAT(treeOf("/Library/LaunchDaemons"), IsEmpty());
+  EXPECT_FALSE(traced(info("Deleting /Applications/Velmora.app")));
   EXPECT_FALSE(traced(info("CHMODing CHOWNing..")));
+  EXPECT_EQ(treeOf("/Applications"), previous);
+  EXPECT_EQ(readText(std::string(kInstalledBundle) + "/Contents/previous"), "old\n");
+  EXPECT_THAT(treeOf("/Library/LaunchDaemons"), IsEmpty());
+
+  // The disk fills up during the copy.
+  SetUp();
+  writeText(std::string(kSource) + "/Contents/Resources/large", std::string(512 * 1024, 'x'));
+  ASSERT_EQ(mount("tmpfs", "/Applications", "tmpfs", 0, "size=256k,mode=755"), 0);
+  makeUserBundle(kInstalledBundle);
+  writeText(std::string(kInstalledBundle) + "/Contents/previous", "old\n");
+  EXPECT_FALSE(install(administrator(), kSource, "velmora", config_));
+  const auto after_full_disk = treeOf("/Applications");
+  const auto full_disk_line = lines().back();
+  ASSERT_EQ(umount2("/Applications", MNT_DETACH), 0);
+  EXPECT_EQ(full_disk_line.level, "error");
+  EXPECT_THAT(full_disk_line.message, HasSubstr("No space left on device"));
+  EXPECT_EQ(after_full_disk, previous);
 }
 
-TEST_F(AppInstall, OldBundleThatCannotBeDeletedStopsTheInstall) {
+// The new bundle is already in place when the old one turns out not to be removable: the failure
+// is reported, and what is left of the old one stays in the hidden folder beside it.
+TEST_F(AppInstall, OldBundleThatCannotBeDeletedIsReported) {
   makeUserBundle(kInstalledBundle);
-  const std::string locked = std::string(kInstalledBundle) + "/Contents/locked";
-  writeText(locked, "x");
-  ASSERT_EQ(sandbox::run({"/usr/bin/chattr", "+i", locked}).status, 0);
+  writeText(std::string(kInstalledBundle) + "/Contents/locked", "x");
+  ASSERT_EQ(
+      sandbox::run({"/usr/bin/chattr", "+i", std::string(kInstalledBundle) + "/Contents/locked"})
+          .status,
+      0);
 
   const bool installed = install(administrator(), kSource, "velmora", config_);
-  sandbox::run({"/usr/bin/chattr", "-i", locked});
+  std::vector<std::string> hidden;
+  for (const auto& entry : treeOf("/Applications")) {
+    if (entry.starts_with(".Velmora.app.") && entry.ends_with("/Contents/locked")) {
+      hidden.push_back(entry);
+      sandbox::run({"/usr/bin/chattr", "-i", "/Applications/" + entry});
+    }
+  }
 
   EXPECT_FALSE(installed);
   const auto last = lines().back();
   EXPECT_EQ(last.level, "error");
   EXPECT_THAT(last.message, StartsWith("Can't delete app(\u201cVelmora.app\u201d couldn\u2019t be "
                                        "removed: Operation not permitted"));
-  EXPECT_FALSE(traced(info("Installing..")));
-  EXPECT_TRUE(exists(locked));
+  EXPECT_EQ(hidden.size(), 1u);
+  EXPECT_TRUE(exists(kProgram));
+  EXPECT_FALSE(exists(std::string(kInstalledBundle) + "/Contents/locked"));
 }
 
 }  // namespace

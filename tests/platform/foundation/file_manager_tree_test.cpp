@@ -81,14 +81,39 @@ TEST_F(FileManagerTree, CopyIntoItsOwnSourceDoesNotCopyItself) {
                                       "Contents/MacOS/Velmora", "Contents/Secret"}));
 }
 
-TEST_F(FileManagerTree, CopyDropsSetuidAndSetgidBits) {
-  makeDir(dir_.path("Velmora.app"), 02755);
-  writeFile(dir_.path("Velmora.app/tool"), "x", 06755);
-  ASSERT_EQ(modeOf(dir_.path("Velmora.app/tool")) & 07777, 06755u);  // the test's premise
+TEST_F(FileManagerTree, CopyDropsSetuidSetgidAndWriteForOthers) {
+  makeDir(dir_.path("Velmora.app"), 02777);
+  writeFile(dir_.path("Velmora.app/tool"), "x", 06777);
+  writeFile(dir_.path("Velmora.app/data"), "x", 0664);
+  ASSERT_EQ(modeOf(dir_.path("Velmora.app/tool")) & 07777, 06777u);  // the test's premise
+  ASSERT_EQ(modeOf(dir_.path("Velmora.app")) & 07777, 02777u);
 
   ASSERT_TRUE(fm::copyItemAtPath(dir_.path("Velmora.app"), dir_.path("Copy.app"), nullptr));
   EXPECT_EQ(modeOf(dir_.path("Copy.app/tool")) & 07777, 0755u);
+  EXPECT_EQ(modeOf(dir_.path("Copy.app/data")) & 07777, 0644u);
   EXPECT_EQ(modeOf(dir_.path("Copy.app")) & 07777, 0755u);
+}
+
+TEST_F(FileManagerTree, ReplacementIsPreparedBesideAndSwappedInWhole) {
+  makeBundle(dir_, "Velmora.app");
+  const auto folder = fm::itemReplacementDirectoryFor(dir_.path("Velmora.app"), nullptr);
+  ASSERT_TRUE(folder);
+  EXPECT_EQ(folder->rfind(dir_.path(".Velmora.app."), 0), 0u) << *folder;
+  EXPECT_EQ(modeOf(*folder) & 07777, 0700u);
+
+  const std::string staged = *folder + "/Velmora.app";
+  makeDir(staged);
+  writeFile(staged + "/new", "new");
+  ASSERT_TRUE(fm::replaceItemAtPath(dir_.path("Velmora.app"), staged, nullptr));
+  EXPECT_EQ(readFile(dir_.path("Velmora.app/new")), "new");
+  EXPECT_EQ(readFile(staged + "/Contents/Info.plist"), "<plist/>") << "the original is kept";
+
+  // Without an original the replacement just moves there.
+  std::string error;
+  EXPECT_TRUE(fm::replaceItemAtPath(dir_.path("Fresh.app"), staged, &error)) << error;
+  EXPECT_EQ(readFile(dir_.path("Fresh.app/Contents/Info.plist")), "<plist/>");
+  EXPECT_FALSE(fm::replaceItemAtPath(dir_.path("Other.app"), staged, &error));
+  EXPECT_THAT(error, HasSubstr("No such file or directory"));
 }
 
 TEST_F(FileManagerTree, CopyRefusesAnExistingDestinationAndLeavesItAlone) {
