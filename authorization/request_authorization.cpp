@@ -64,9 +64,8 @@ std::optional<platform::os_status_error_t> check_authorization(trace_t& trace,
   return error;
 }
 
-void check_global_settings_auth(trace_t& trace, const auth_data_t& auth_data,
-                                const bool_reply_t& reply) {
-  reply(!check_authorization(trace, auth_data, selector::check_global_settings_auth));
+void check_global_settings_auth(trace_t& trace, const auth_data_t& auth_data, bool_reply_t reply) {
+  std::move(reply)(!check_authorization(trace, auth_data, selector::check_global_settings_auth));
 }
 
 void resetAuthDB(trace_t& trace) {
@@ -85,9 +84,8 @@ std::optional<platform::os_status_error_t> helper_tool_t::check_authorization(
   return request_authorization::check_authorization(_trace, auth_data, command);
 }
 
-void helper_tool_t::check_global_settings_auth(const auth_data_t& auth_data,
-                                               const bool_reply_t& reply) {
-  request_authorization::check_global_settings_auth(_trace, auth_data, reply);
+void helper_tool_t::check_global_settings_auth(const auth_data_t& auth_data, bool_reply_t reply) {
+  request_authorization::check_global_settings_auth(_trace, auth_data, std::move(reply));
 }
 
 void helper_tool_t::_resetAuthDB() {

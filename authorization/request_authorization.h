@@ -15,8 +15,7 @@ namespace request_authorization {
 std::optional<platform::os_status_error_t> check_authorization(trace_t& trace,
                                                                const auth_data_t& auth_data,
                                                                std::string_view command);
-void check_global_settings_auth(trace_t& trace, const auth_data_t& auth_data,
-                                const bool_reply_t& reply);
+void check_global_settings_auth(trace_t& trace, const auth_data_t& auth_data, bool_reply_t reply);
 void resetAuthDB(trace_t& trace);
 
 }  // namespace request_authorization

@@ -3,14 +3,14 @@
 #include "service/helper_tool.h"
 #include "system/external_commands.h"
 
-void helper_tool_t::reboot_computer_with_reply(const bool_reply_t& reply) {
-  reply(ExternalCommands::force_reboot());
+void helper_tool_t::reboot_computer_with_reply(bool_reply_t reply) {
+  std::move(reply)(ExternalCommands::force_reboot());
 }
 
 void helper_tool_t::start_service_with_namespace(const std::string& vl_namespace,
-                                                 const bool_reply_t& reply) {
+                                                 bool_reply_t reply) {
   if (!_validateVLNamespace(vl_namespace)) {
-    reply(false);
+    std::move(reply)(false);
     return;
   }
   const auto label = launchd_plist::service_label(vl_namespace);
@@ -26,57 +26,60 @@ void helper_tool_t::start_service_with_namespace(const std::string& vl_namespace
   const bool atLoad = ExternalCommands::is_service_run_at_load(path);
   // A job that runs at load was started by the load itself; any other needs an explicit start.
   if (!atLoad && loaded) {
-    reply(ExternalCommands::start_service(label));
+    std::move(reply)(ExternalCommands::start_service(label));
     return;
   }
-  reply(loaded);
+  std::move(reply)(loaded);
 }
 
 // The queries accept any namespace: they only read the path it names.
 void helper_tool_t::is_service_installed_with_namespace(const std::string& vl_namespace,
-                                                        const bool_reply_t& reply) {
-  reply(platform::file_manager::fileExistsAtPath(launchd_plist::service_plist_path(vl_namespace)));
+                                                        bool_reply_t reply) {
+  std::move(reply)(
+      platform::file_manager::fileExistsAtPath(launchd_plist::service_plist_path(vl_namespace)));
 }
 
 void helper_tool_t::is_service_disabled_with_namespace(const std::string& vl_namespace,
-                                                       const bool_reply_t& reply) {
-  reply(ExternalCommands::is_service_disabled(launchd_plist::service_plist_path(vl_namespace)));
+                                                       bool_reply_t reply) {
+  std::move(reply)(
+      ExternalCommands::is_service_disabled(launchd_plist::service_plist_path(vl_namespace)));
 }
 
 void helper_tool_t::is_service_run_at_load_with_namespace(const std::string& vl_namespace,
-                                                          const bool_reply_t& reply) {
-  reply(ExternalCommands::is_service_run_at_load(launchd_plist::service_plist_path(vl_namespace)));
+                                                          bool_reply_t reply) {
+  std::move(reply)(
+      ExternalCommands::is_service_run_at_load(launchd_plist::service_plist_path(vl_namespace)));
 }
 
 void helper_tool_t::isAutostartEnabledForNamespace(const std::string& vl_namespace,
-                                                   const bool_reply_t& reply) {
-  reply(ExternalCommands::is_service_run_at_load(launchd_plist::agent_plist_path(vl_namespace)));
+                                                   bool_reply_t reply) {
+  std::move(reply)(
+      ExternalCommands::is_service_run_at_load(launchd_plist::agent_plist_path(vl_namespace)));
 }
 
 // Takes effect at the jobs' next load; nothing is loaded or started here.
 void helper_tool_t::setAutostartEnabled(bool enabled, const std::string& vl_namespace,
-                                        const bool_reply_t& reply) {
+                                        bool_reply_t reply) {
   if (!_validateVLNamespace(vl_namespace)) {
-    reply(false);
+    std::move(reply)(false);
     return;
   }
   ExternalCommands::set_runatload_service(launchd_plist::agent_plist_path(vl_namespace), enabled);
   ExternalCommands::set_runatload_service(launchd_plist::service_plist_path(vl_namespace), enabled);
-  reply(true);
+  std::move(reply)(true);
 }
 
 // Accepted for the client's sake; the tray is the application's own business.
 void helper_tool_t::set_tray_enabled(const std::string& /*tray*/, bool /*enabled*/,
-                                     const std::string& /*bundle_path*/,
-                                     const bool_reply_t& reply) {
-  reply(true);
+                                     const std::string& /*bundle_path*/, bool_reply_t reply) {
+  std::move(reply)(true);
 }
 
-void helper_tool_t::quit_service(const std::string& vl_namespace, const bool_reply_t& reply) {
+void helper_tool_t::quit_service(const std::string& vl_namespace, bool_reply_t reply) {
   if (!_validateVLNamespace(vl_namespace)) {
-    reply(false);
+    std::move(reply)(false);
     return;
   }
   ExternalCommands::stop_service(launchd_plist::service_label(vl_namespace));
-  reply(true);
+  std::move(reply)(true);
 }

@@ -40,7 +40,7 @@ std::optional<std::int32_t> previous_darkwake_mode(const std::optional<std::stri
 
 }  // namespace
 
-void helper_tool_t::fixOSMaxFilesIfNeedAndReply(const bool_reply_t& reply) {
+void helper_tool_t::fixOSMaxFilesIfNeedAndReply(bool_reply_t reply) {
   rlimit limit{};
   if (platform::open_files_limit::read(&limit) != 0) {
     trace_warning(_trace, "Can't get RLIMIT_NOFILE (%d)", errno);
@@ -55,16 +55,16 @@ void helper_tool_t::fixOSMaxFilesIfNeedAndReply(const bool_reply_t& reply) {
       }
     }
   }
-  if (reply) reply(true);
+  if (reply) std::move(reply)(true);
 }
 
 int helper_tool_t::_hackOSMaxFiles() {
   return syncExec("/bin/launchctl", {"limit", "maxfiles", "65536", "1000000"});
 }
 
-void helper_tool_t::set_darkwake_mode(std::int32_t mode, const int_reply_t& reply) {
+void helper_tool_t::set_darkwake_mode(std::int32_t mode, int_reply_t reply) {
   platform::task_t task("/usr/sbin/sysctl", {"debug.darkwake=" + std::to_string(mode)});
   const auto previous = previous_darkwake_mode(syncStdOutExecute(task));
   if (!previous) trace_error(_trace, "setting darkwake mode failed");
-  if (reply) reply(previous.value_or(-1));
+  if (reply) std::move(reply)(previous.value_or(-1));
 }

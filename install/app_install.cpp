@@ -199,7 +199,7 @@ void cleanUpAndStart(helper_tool_t& tool, const std::string& installed_bundle) {
 
 void helper_tool_t::install_velmora_with_auth_data(
     const auth_data_t& auth_data, const std::string& bundle_path, const std::string& sysconfig_path,
-    const std::string& vl_namespace, const std::string& user_name, const bool_reply_t& reply) {
+    const std::string& vl_namespace, const std::string& user_name, bool_reply_t reply) {
   trace_info(trace(), "* Installing Velmora (%s) *", vl_namespace.c_str());
   trace_info(trace(), "* from: %s *", bundle_path.c_str());
   trace_info(trace(), "* sys_conf: %s *", sysconfig_path.c_str());
@@ -214,7 +214,7 @@ void helper_tool_t::install_velmora_with_auth_data(
 
   const auto installed_bundle = placeBundle(*this, bundle_path);
   if (!installed_bundle) {
-    reply(false);
+    std::move(reply)(false);
     return;
   }
 
@@ -225,5 +225,5 @@ void helper_tool_t::install_velmora_with_auth_data(
   cleanUpAndStart(*this, *installed_bundle);
 
   trace_info(trace(), "** Installation finished **");
-  reply(true);
+  std::move(reply)(true);
 }

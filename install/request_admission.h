@@ -13,6 +13,6 @@ namespace install {
 // its error line and replies NO; the caller stops.
 bool admit_request(helper_tool_t& tool, const auth_data_t& auth_data, std::string_view command,
                    const char* authorization_failed_line, const std::string& vl_namespace,
-                   std::initializer_list<std::string_view> texts, const bool_reply_t& reply);
+                   std::initializer_list<std::string_view> texts, bool_reply_t& reply);
 
 }  // namespace install

@@ -17,7 +17,7 @@ constexpr const char* program_in_bundle = "Contents/MacOS/Velmora";
 void helper_tool_t::install_velmora_service_with(const auth_data_t& auth_data,
                                                  const std::string& vl_namespace,
                                                  const std::string& user_config,
-                                                 const bool_reply_t& reply) {
+                                                 bool_reply_t reply) {
   trace_info(trace(), "* Installing Velmora Services (%s) *", vl_namespace.c_str());
   if (!install::admit_request(*this, auth_data, selector::install_velmora_service,
                               "Authorization failed", vl_namespace, {user_config}, reply)) {
@@ -47,5 +47,5 @@ void helper_tool_t::install_velmora_service_with(const auth_data_t& auth_data,
   ExternalCommands::start_app_at_path(application_bundle);
 
   trace_info(trace(), "** Service installation finished **");
-  reply(true);
+  std::move(reply)(true);
 }

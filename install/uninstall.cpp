@@ -51,7 +51,7 @@ void deleteFiles(helper_tool_t& tool, const std::vector<std::string>& paths) {
 
 void helper_tool_t::uninstall_velmora_with_auth_data(
     const auth_data_t& auth_data, const std::string& bundle_path, const std::string& sysconfig_path,
-    const std::string& vl_namespace, const std::string& user_name, const bool_reply_t& reply) {
+    const std::string& vl_namespace, const std::string& user_name, bool_reply_t reply) {
   trace_info(trace(), "Uninstalling %s..", bundle_path.c_str());
   if (!install::admit_request(*this, auth_data, selector::uninstall_velmora,
                               "Authorization failed. Uninstall aborted", vl_namespace,
@@ -63,7 +63,7 @@ void helper_tool_t::uninstall_velmora_with_auth_data(
 
   if (!app_bundle::hasBundleSuffix(fm::lastPathComponent(bundle_path))) {
     trace_error(trace(), "Wrong install source. aborted");
-    reply(false);
+    std::move(reply)(false);
     return;
   }
 
@@ -73,11 +73,11 @@ void helper_tool_t::uninstall_velmora_with_auth_data(
   std::string error;
   if (!fm::removeItemAtPath(bundle_path, &error)) {
     trace_error(trace(), "Can't delete app(%s)", error.c_str());
-    reply(false);
+    std::move(reply)(false);
     return;
   }
 
   _resetAuthDB();
   trace_info(trace(), "Velmora uninstalled.");
-  reply(true);
+  std::move(reply)(true);
 }

@@ -83,7 +83,7 @@ void helper_tool_t::on_invalidated(const std::shared_ptr<platform::xpc_connectio
   trace_info(_trace, "last conn invalidated");
 }
 
-void helper_tool_t::get_version_with_reply(const string_reply_t& reply) {
-  reply(
+void helper_tool_t::get_version_with_reply(string_reply_t reply) {
+  std::move(reply)(
       platform::bundle_t::mainBundle().stringForInfoDictionaryKey("CFBundleVersion").value_or(""));
 }

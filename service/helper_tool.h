@@ -3,7 +3,6 @@
 #include <plist/plist.h>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -11,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/base/once_callback.h"
 #include "platform/base/os_status.h"
 #include "trace/string.h"
 #include "trace/trace.h"
@@ -23,10 +23,10 @@ class xpc_connection_t;
 // Authorization data as the client sends it: the 32-byte external form, or nothing.
 using auth_data_t = std::optional<std::vector<std::uint8_t>>;
 
-// Reply blocks: one-shot callables that a handler calls exactly once.
-using bool_reply_t = std::function<void(bool)>;
-using string_reply_t = std::function<void(const std::string&)>;
-using int_reply_t = std::function<void(std::int32_t)>;
+// Reply blocks: a handler owns its block and calls it exactly once, which consumes it.
+using bool_reply_t = platform::once_callback_t<void(bool)>;
+using string_reply_t = platform::once_callback_t<void(const std::string&)>;
+using int_reply_t = platform::once_callback_t<void(std::int32_t)>;
 
 // The one service object. Every request handler is a method of it; each subsystem folder
 // defines the handlers it owns.
@@ -41,41 +41,37 @@ class helper_tool_t {
   void run();
   bool listener_shouldAcceptNewConnection(platform::xpc_listener_t& listener,
                                           const std::shared_ptr<platform::xpc_connection_t>& conn);
-  void get_version_with_reply(const string_reply_t& reply);
+  void get_version_with_reply(string_reply_t reply);
 
   // install/
   void install_velmora_service_with(const auth_data_t& auth_data, const std::string& vl_namespace,
-                                    const std::string& user_config, const bool_reply_t& reply);
+                                    const std::string& user_config, bool_reply_t reply);
   void install_velmora_with_auth_data(const auth_data_t& auth_data, const std::string& bundle_path,
                                       const std::string& sysconfig_path,
                                       const std::string& vl_namespace, const std::string& user_name,
-                                      const bool_reply_t& reply);
+                                      bool_reply_t reply);
   void uninstall_velmora_with_auth_data(const auth_data_t& auth_data,
                                         const std::string& bundle_path,
                                         const std::string& sysconfig_path,
                                         const std::string& vl_namespace,
-                                        const std::string& user_name, const bool_reply_t& reply);
+                                        const std::string& user_name, bool_reply_t reply);
 
   // control/
-  void fixOSMaxFilesIfNeedAndReply(const bool_reply_t& reply);  // an empty reply: no block
-  void reboot_computer_with_reply(const bool_reply_t& reply);
-  void start_service_with_namespace(const std::string& vl_namespace, const bool_reply_t& reply);
-  void is_service_installed_with_namespace(const std::string& vl_namespace,
-                                           const bool_reply_t& reply);
-  void is_service_disabled_with_namespace(const std::string& vl_namespace,
-                                          const bool_reply_t& reply);
-  void is_service_run_at_load_with_namespace(const std::string& vl_namespace,
-                                             const bool_reply_t& reply);
+  void fixOSMaxFilesIfNeedAndReply(bool_reply_t reply);  // an empty reply: no block
+  void reboot_computer_with_reply(bool_reply_t reply);
+  void start_service_with_namespace(const std::string& vl_namespace, bool_reply_t reply);
+  void is_service_installed_with_namespace(const std::string& vl_namespace, bool_reply_t reply);
+  void is_service_disabled_with_namespace(const std::string& vl_namespace, bool_reply_t reply);
+  void is_service_run_at_load_with_namespace(const std::string& vl_namespace, bool_reply_t reply);
   void set_tray_enabled(const std::string& tray, bool enabled, const std::string& bundle_path,
-                        const bool_reply_t& reply);
-  void quit_service(const std::string& vl_namespace, const bool_reply_t& reply);
-  void set_darkwake_mode(std::int32_t mode, const int_reply_t& reply);
-  void isAutostartEnabledForNamespace(const std::string& vl_namespace, const bool_reply_t& reply);
-  void setAutostartEnabled(bool enabled, const std::string& vl_namespace,
-                           const bool_reply_t& reply);
+                        bool_reply_t reply);
+  void quit_service(const std::string& vl_namespace, bool_reply_t reply);
+  void set_darkwake_mode(std::int32_t mode, int_reply_t reply);
+  void isAutostartEnabledForNamespace(const std::string& vl_namespace, bool_reply_t reply);
+  void setAutostartEnabled(bool enabled, const std::string& vl_namespace, bool_reply_t reply);
 
   // authorization/
-  void check_global_settings_auth(const auth_data_t& auth_data, const bool_reply_t& reply);
+  void check_global_settings_auth(const auth_data_t& auth_data, bool_reply_t reply);
   std::optional<platform::os_status_error_t> check_authorization(const auth_data_t& auth_data,
                                                                  std::string_view command);
   void _resetAuthDB();

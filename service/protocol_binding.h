@@ -55,8 +55,10 @@ inline std::int32_t argument(const platform::xpc_arguments_t& arguments, std::si
 
 // The reply block handed to a handler: it forwards its one value to the connection.
 template <typename reply_t>
-reply_t reply_block(const platform::xpc_reply_t& reply) {
-  return [reply](auto value) { reply(platform::xpc_value(value)); };
+reply_t reply_block(platform::xpc_reply_t reply) {
+  return [reply = std::move(reply)](const auto& value) mutable {
+    std::move(reply)(platform::xpc_value(value));
+  };
 }
 
 template <auto method>
@@ -76,9 +78,9 @@ struct method_traits<method> {
 
   template <std::size_t... index>
   static void call(helper_tool_t& service, const platform::xpc_arguments_t& arguments,
-                   const platform::xpc_reply_t& reply, std::index_sequence<index...>) {
+                   platform::xpc_reply_t reply, std::index_sequence<index...>) {
     (service.*method)(argument<std::tuple_element_t<index, values_t>>(arguments, index)...,
-                      reply_block<reply_t>(reply));
+                      reply_block<reply_t>(std::move(reply)));
   }
 };
 

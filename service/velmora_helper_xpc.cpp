@@ -17,7 +17,7 @@ struct operation_t {
   std::span<const xpc_type_t> arguments;
   xpc_type_t reply;
   void (*invoke)(helper_tool_t& service, const platform::xpc_arguments_t& arguments,
-                 const platform::xpc_reply_t& reply);
+                 platform::xpc_reply_t reply);
 };
 
 template <xpc_type_t... types>
@@ -37,8 +37,8 @@ constexpr operation_t operation(std::string_view name) {
                 "reply type differs from the method's reply block");
   return {name, arguments_t::list, reply,
           [](helper_tool_t& service, const platform::xpc_arguments_t& arguments,
-             const platform::xpc_reply_t& reply_to) {
-            traits::call(service, arguments, reply_to,
+             platform::xpc_reply_t reply_to) {
+            traits::call(service, arguments, std::move(reply_to),
                          std::make_index_sequence<traits::argument_count>());
           }};
 }
@@ -48,8 +48,9 @@ constexpr operation_t operation(std::string_view name) {
 template <typename arguments_t>
 constexpr operation_t answered_no(std::string_view name) {
   return {name, arguments_t::list, boolean,
-          [](helper_tool_t&, const platform::xpc_arguments_t&,
-             const platform::xpc_reply_t& reply_to) { reply_to(platform::xpc_value(false)); }};
+          [](helper_tool_t&, const platform::xpc_arguments_t&, platform::xpc_reply_t reply_to) {
+            std::move(reply_to)(platform::xpc_value(false));
+          }};
 }
 
 constexpr std::array operations_table{
@@ -90,10 +91,10 @@ constexpr std::array operations_table{
 
 platform::xpc_dispatch_t velmora_helper_xpc_t::dispatch(std::string_view selector,
                                                         const platform::xpc_arguments_t& arguments,
-                                                        const platform::xpc_reply_t& reply) {
+                                                        platform::xpc_reply_t reply) {
   const auto found = std::ranges::find(operations_table, selector, &operation_t::selector);
   if (found == operations_table.end()) return platform::xpc_dispatch_t::unknown_operation;
   if (!arguments.conform_to(found->arguments)) return platform::xpc_dispatch_t::bad_arguments;
-  found->invoke(service_, arguments, reply);
+  found->invoke(service_, arguments, std::move(reply));
   return platform::xpc_dispatch_t::handled;
 }

@@ -13,7 +13,7 @@ class velmora_helper_xpc_t : public platform::xpc_exported_object_t {
 
   platform::xpc_dispatch_t dispatch(std::string_view selector,
                                     const platform::xpc_arguments_t& arguments,
-                                    const platform::xpc_reply_t& reply) override;
+                                    platform::xpc_reply_t reply) override;
 
  private:
   helper_tool_t& service_;

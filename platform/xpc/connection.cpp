@@ -130,15 +130,13 @@ bool xpc_connection_t::dispatch(plist_t request) {
   }
   auto self = shared_from_this();
   const std::uint64_t seq = fields->seq;
-  auto replied = std::make_shared<std::atomic<bool>>(false);
-  const xpc_reply_t reply = [self, seq, replied](plist_ptr_t value) {
-    if (!replied->exchange(true)) self->send_reply(seq, std::move(value));
-  };
+  xpc_reply_t reply = [self, seq](plist_ptr_t value) { self->send_reply(seq, std::move(value)); };
   // Every frame came from the peer (the wire checks each sender), so the peer is the sender.
   const request_sender_scope_t sender({peer_.pid, peer_.uid, peer_.pidfd.get()});
   const xpc_dispatch_t outcome =
-      exported_ == nullptr ? xpc_dispatch_t::unknown_operation
-                           : exported_->dispatch(fields->op, xpc_arguments_t(fields->args), reply);
+      exported_ == nullptr
+          ? xpc_dispatch_t::unknown_operation
+          : exported_->dispatch(fields->op, xpc_arguments_t(fields->args), std::move(reply));
   if (outcome == xpc_dispatch_t::unknown_operation) {
     trace_warning(trace_, "connection of pid %d ended: unknown operation %s", peer_.pid,
                   fields->op.c_str());

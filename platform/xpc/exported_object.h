@@ -1,15 +1,15 @@
 #pragma once
 
-#include <functional>
 #include <string_view>
 
+#include "platform/base/once_callback.h"
 #include "platform/foundation/property_list.h"
 #include "platform/xpc/arguments.h"
 
 namespace platform {
 
-// Sends the one answer of a request; later calls are ignored.
-using xpc_reply_t = std::function<void(property_list::plist_ptr_t value)>;
+// Sends the one answer of a request.
+using xpc_reply_t = once_callback_t<void(property_list::plist_ptr_t value)>;
 
 enum class xpc_dispatch_t { handled, unknown_operation, bad_arguments };
 
@@ -19,7 +19,7 @@ class xpc_exported_object_t {
  public:
   virtual ~xpc_exported_object_t() = default;
   virtual xpc_dispatch_t dispatch(std::string_view selector, const xpc_arguments_t& arguments,
-                                  const xpc_reply_t& reply) = 0;
+                                  xpc_reply_t reply) = 0;
 };
 
 }  // namespace platform

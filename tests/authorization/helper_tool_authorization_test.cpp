@@ -19,22 +19,24 @@ class HelperToolAuthorizationTest : public ::testing::Test {
 
   int replies = 0;
   bool answer = false;
-  bool_reply_t reply = [this](bool granted) {
-    ++replies;
-    answer = granted;
-  };
+  bool_reply_t reply() {
+    return [this](bool granted) {
+      ++replies;
+      answer = granted;
+    };
+  }
   temporary_directory_t dir;
   std::string trace_path = dir.path("helper.trace");
 };
 
 TEST_F(HelperToolAuthorizationTest, GlobalSettingsCheckRepliesOnceThroughTheServiceTrace) {
   helper_tool_t helper;
-  helper.check_global_settings_auth(std::vector<std::uint8_t>(31, 1), reply);
+  helper.check_global_settings_auth(std::vector<std::uint8_t>(31, 1), reply());
   EXPECT_EQ(replies, 1);
   EXPECT_FALSE(answer);
 
   set_agent_scenario({"alice alice-secret"});
-  helper.check_global_settings_auth(register_session_for(kAlice), reply);
+  helper.check_global_settings_auth(register_session_for(kAlice), reply());
   EXPECT_EQ(replies, 2);
   EXPECT_TRUE(answer);
 

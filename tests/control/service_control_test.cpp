@@ -59,7 +59,7 @@ class ServiceControl : public testing::Test {
 
   static std::string launchctl_list() { return sandbox::run({"/bin/launchctl", "list"}).output; }
 
-  bool answer(const std::function<void(const bool_reply_t&)>& request) {
+  bool answer(const std::function<void(bool_reply_t)>& request) {
     service_test::reply_recorder_t reply;
     request(reply.block());
     EXPECT_EQ(reply.answers.size(), 1u);
@@ -68,7 +68,7 @@ class ServiceControl : public testing::Test {
 
   bool start(const std::string& vl_namespace) {
     return answer(
-        [&](const bool_reply_t& r) { helper.start_service_with_namespace(vl_namespace, r); });
+        [&](bool_reply_t r) { helper.start_service_with_namespace(vl_namespace, std::move(r)); });
   }
 
   trace_line_t launching(const std::string& vl_namespace) {
@@ -126,9 +126,9 @@ TEST_F(ServiceControl, InvalidNamespaceIsRefusedSilentlyWithoutRunningATool) {
   // A namespace of 50,000 letters is answered like any other invalid one.
   for (const std::string& vl_namespace : {std::string("velmora-1"), std::string(50000, 'v')}) {
     EXPECT_FALSE(start(vl_namespace));
-    EXPECT_FALSE(answer([&](const bool_reply_t& r) { helper.quit_service(vl_namespace, r); }));
-    EXPECT_FALSE(
-        answer([&](const bool_reply_t& r) { helper.setAutostartEnabled(false, vl_namespace, r); }));
+    EXPECT_FALSE(answer([&](bool_reply_t r) { helper.quit_service(vl_namespace, std::move(r)); }));
+    EXPECT_FALSE(answer(
+        [&](bool_reply_t r) { helper.setAutostartEnabled(false, vl_namespace, std::move(r)); }));
   }
   EXPECT_THAT(sandbox::read_journal(), IsEmpty());
   EXPECT_THAT(trace.lines(), IsEmpty());
@@ -139,7 +139,7 @@ TEST_F(ServiceControl, InvalidNamespaceIsRefusedSilentlyWithoutRunningATool) {
 
 TEST_F(ServiceControl, QueriesReadTheListsOfAnyNamespace) {
   const auto ask = [&](auto request, const std::string& vl_namespace) {
-    return answer([&](const bool_reply_t& r) { (helper.*request)(vl_namespace, r); });
+    return answer([&](bool_reply_t r) { (helper.*request)(vl_namespace, std::move(r)); });
   };
   EXPECT_FALSE(ask(&helper_tool_t::is_service_installed_with_namespace, "ctl_never"));
   EXPECT_FALSE(ask(&helper_tool_t::is_service_disabled_with_namespace, "ctl_never"));
@@ -166,13 +166,13 @@ TEST_F(ServiceControl, AutostartRewritesTheListsThatExistAndLoadsNothing) {
   const auto daemon = launchd_plist::service_plist_path("ctl_auto");
   write_list(agent, "agent", true);
   EXPECT_TRUE(
-      answer([&](const bool_reply_t& r) { helper.setAutostartEnabled(false, "ctl_auto", r); }));
+      answer([&](bool_reply_t r) { helper.setAutostartEnabled(false, "ctl_auto", std::move(r)); }));
   EXPECT_EQ(bool_value(platform::property_list::read_file(agent).get(), "RunAtLoad"), false);
   EXPECT_FALSE(fs::exists(daemon));
 
   write_service_list("ctl_auto", false);
   EXPECT_TRUE(
-      answer([&](const bool_reply_t& r) { helper.setAutostartEnabled(true, "ctl_auto", r); }));
+      answer([&](bool_reply_t r) { helper.setAutostartEnabled(true, "ctl_auto", std::move(r)); }));
   EXPECT_EQ(bool_value(platform::property_list::read_file(agent).get(), "RunAtLoad"), true);
   EXPECT_EQ(bool_value(platform::property_list::read_file(daemon).get(), "RunAtLoad"), true);
   EXPECT_THAT(sandbox::read_journal(), IsEmpty());
@@ -181,8 +181,8 @@ TEST_F(ServiceControl, AutostartRewritesTheListsThatExistAndLoadsNothing) {
 TEST_F(ServiceControl, QuitStopsTheDaemonAndAnswersYesEvenWhenNothingRuns) {
   write_service_list("ctl_quit", false);
   ASSERT_TRUE(start("ctl_quit"));
-  EXPECT_TRUE(answer([&](const bool_reply_t& r) { helper.quit_service("ctl_quit", r); }));
-  EXPECT_TRUE(answer([&](const bool_reply_t& r) { helper.quit_service("ctl_never", r); }));
+  EXPECT_TRUE(answer([&](bool_reply_t r) { helper.quit_service("ctl_quit", std::move(r)); }));
+  EXPECT_TRUE(answer([&](bool_reply_t r) { helper.quit_service("ctl_never", std::move(r)); }));
   const auto calls = launchctl_calls();
   ASSERT_EQ(calls.size(), 4u);
   EXPECT_EQ(calls[2], (call_t{"stop", "com.corvantix.ctl_quit.service"}));
@@ -191,9 +191,9 @@ TEST_F(ServiceControl, QuitStopsTheDaemonAndAnswersYesEvenWhenNothingRuns) {
 }
 
 TEST_F(ServiceControl, RebootAnswersTheToolsResultAndTrayChangesNothing) {
-  EXPECT_TRUE(answer([&](const bool_reply_t& r) { helper.reboot_computer_with_reply(r); }));
+  EXPECT_TRUE(answer([&](bool_reply_t r) { helper.reboot_computer_with_reply(std::move(r)); }));
   sandbox::make_tool_fail("reboot");
-  EXPECT_FALSE(answer([&](const bool_reply_t& r) { helper.reboot_computer_with_reply(r); }));
+  EXPECT_FALSE(answer([&](bool_reply_t r) { helper.reboot_computer_with_reply(std::move(r)); }));
   sandbox::let_tool_succeed("reboot");
   EXPECT_THAT(sandbox::journal_calls_of("/sbin/reboot"),
               ElementsAre(sandbox::journal_entry_t{"/sbin/reboot", {}},
@@ -201,7 +201,7 @@ TEST_F(ServiceControl, RebootAnswersTheToolsResultAndTrayChangesNothing) {
 
   sandbox::clear_journal();
   EXPECT_TRUE(
-      answer([&](const bool_reply_t& r) { helper.set_tray_enabled("tray", false, "/x", r); }));
+      answer([&](bool_reply_t r) { helper.set_tray_enabled("tray", false, "/x", std::move(r)); }));
   EXPECT_THAT(sandbox::read_journal(), IsEmpty());
 }
 

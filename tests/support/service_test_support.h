@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/foundation/property_list.h"
+#include "service/helper_tool.h"
 #include "tests/support/scratch_directory.h"
 
 // What the install and control tests share: trace lines, authorized sessions, property lists.
@@ -26,7 +27,7 @@ struct trace_line_t {
 // A reply block that remembers its answers; a handler must call it exactly once.
 struct reply_recorder_t {
   std::vector<bool> answers;
-  std::function<void(bool)> block() {
+  bool_reply_t block() {
     return [this](bool answer) { answers.push_back(answer); };
   }
 };

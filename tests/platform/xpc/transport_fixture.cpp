@@ -15,7 +15,7 @@
 
 platform::xpc_dispatch_t test_object_t::dispatch(std::string_view selector,
                                                  const platform::xpc_arguments_t& arguments,
-                                                 const platform::xpc_reply_t& reply) {
+                                                 platform::xpc_reply_t reply) {
   using enum platform::xpc_type_t;
   static constexpr platform::xpc_type_t one_string[] = {string};
   static constexpr platform::xpc_type_t two_integers[] = {integer, integer};
@@ -25,12 +25,12 @@ platform::xpc_dispatch_t test_object_t::dispatch(std::string_view selector,
       std::unique_lock guard(lock_);
       released_.wait(guard, [this] { return holds_released_; });
     }
-    reply(platform::xpc_value(arguments.string_at(0)));
+    std::move(reply)(platform::xpc_value(arguments.string_at(0)));
     return platform::xpc_dispatch_t::handled;
   }
   if (selector == "add:to:") {
     if (!arguments.conform_to(two_integers)) return platform::xpc_dispatch_t::bad_arguments;
-    reply(platform::xpc_value(arguments.integer_at(0) + arguments.integer_at(1)));
+    std::move(reply)(platform::xpc_value(arguments.integer_at(0) + arguments.integer_at(1)));
     return platform::xpc_dispatch_t::handled;
   }
   return platform::xpc_dispatch_t::unknown_operation;

@@ -21,7 +21,7 @@ class test_object_t : public platform::xpc_exported_object_t {
  public:
   platform::xpc_dispatch_t dispatch(std::string_view selector,
                                     const platform::xpc_arguments_t& arguments,
-                                    const platform::xpc_reply_t& reply) override;
+                                    platform::xpc_reply_t reply) override;
   void release_holds();
 
  private:
