@@ -210,8 +210,8 @@ bool InstallFixture::uninstall(const auth_data_t& auth, const std::string& bundl
   return answer;
 }
 
-// A line is "LEVEL date time component thread pid tid tag name - message"; a message holding a
-// line feed continues on the following lines.
+// A line is "LEVEL date time component thread pid tid tag name - message"; the writer escapes
+// line feeds, so every message is one line.
 std::vector<trace_line_t> InstallFixture::lines() const {
   std::vector<trace_line_t> result;
   std::istringstream text(readText(trace_path_));
@@ -221,10 +221,6 @@ std::vector<trace_line_t> InstallFixture::lines() const {
     const bool starts_line = level_start != std::string::npos && separator != std::string::npos &&
                              line.size() > 30 &&
                              std::isdigit(static_cast<unsigned char>(line[8])) != 0;
-    if (!starts_line && !result.empty()) {
-      result.back().message += "\n" + line;
-      continue;
-    }
     if (!starts_line) continue;
     result.push_back({line.substr(level_start, line.find(' ', level_start) - level_start),
                       line.substr(separator + 3)});
