@@ -10,6 +10,7 @@
 #include <array>
 #include <cerrno>
 #include <filesystem>
+#include <optional>
 
 #include "platform/authorization/authorization.h"
 #include "platform/authorization/rights_database.h"
@@ -94,8 +95,12 @@ class gated_client_t {
 
 class PolkitClientTest : public ::testing::Test {
  protected:
+  // A new daemon for each case; the socket an earlier one left is removed first, so that the
+  // wait sees this daemon's.
   void SetUp() override {
     std::filesystem::remove(authorization::kAuthorizationDatabasePath);
+    std::filesystem::remove(sandbox::helper_socket_path);
+    daemon_.emplace(daemon_options_t{});
     ASSERT_TRUE(
         sandbox::eventually([] { return ::access(sandbox::helper_socket_path, F_OK) == 0; }));
   }
@@ -106,7 +111,7 @@ class PolkitClientTest : public ::testing::Test {
     return definition.rule;
   }
 
-  daemon_process_t daemon_{daemon_options_t{}};
+  std::optional<daemon_process_t> daemon_;
 };
 
 TEST_F(PolkitClientTest, TheClientRegistersTheRightsAndTheDialogShowsTheRightsText) {
