@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/xpc/arguments.h"
+#include "platform/xpc/hardened_runtime.h"
 #include "platform/xpc/listener.h"
 #include "platform/xpc/wire.h"
 #include "service/selectors.h"
@@ -15,6 +16,10 @@ namespace {
 using platform::property_list::plist_ptr_t;
 
 constexpr std::string_view service_name = "com.corvantix.velmora-vl-5e3a07c4.Helper";
+
+// Entered before main runs: the helper serves no process that is dumpable, and a process that
+// became non-dumpable only later could have been changed before.
+[[maybe_unused]] const bool hardened = platform::enter_hardened_runtime();
 
 platform::unique_fd_t connected_socket(const std::string& path) {
   sockaddr_un address{};

@@ -15,9 +15,19 @@ std::optional<platform::guest_code_t> guest_of(const platform::xpc_peer_t& peer)
 
 }  // namespace
 
-bool client_is_authorized(const platform::xpc_peer_t& peer, const std::string& requirement) {
+std::optional<platform::guest_identity_t> authorized_client(const platform::xpc_peer_t& peer,
+                                                            const std::string& requirement) {
   const auto guest = guest_of(peer);
   const auto compiled = platform::SecRequirementCreateWithString(requirement);
-  if (!compiled) return false;
-  return guest && platform::SecCodeCheckValidity(*guest, *compiled) == platform::errSecSuccess;
+  if (!guest || !compiled) return std::nullopt;
+  auto identity = platform::guest_identity_t::of(*guest);
+  if (!identity || platform::SecCodeCheckValidity(*guest, *compiled) != platform::errSecSuccess ||
+      identity->change()) {
+    return std::nullopt;
+  }
+  return identity;
+}
+
+bool client_is_authorized(const platform::xpc_peer_t& peer, const std::string& requirement) {
+  return authorized_client(peer, requirement).has_value();
 }

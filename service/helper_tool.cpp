@@ -56,7 +56,11 @@ bool helper_tool_t::listener_shouldAcceptNewConnection(
   const auto clients =
       platform::bundle_t::mainBundle().stringsForInfoDictionaryKey("SMAuthorizedClients");
   if (conn == nullptr || clients.empty()) return false;
-  if (!client_is_authorized(conn->auditToken(), clients.back())) return false;
+  auto client = authorized_client(conn->auditToken(), clients.back());
+  if (!client) return false;
+  conn->setPeerCheck([identity = std::make_shared<platform::guest_identity_t>(std::move(*client))] {
+    return identity->change();
+  });
 
   conn->setExportedObject(std::make_shared<velmora_helper_xpc_t>(*this));
   conn->setInvalidationHandler([this, conn] { on_invalidated(conn); });

@@ -56,7 +56,8 @@ os_status_t SecCodeCheckValidityWithAnchors(const guest_code_t& guest,
                                             const requirement_t& requirement,
                                             const std::filesystem::path& anchor_directory) {
   std::string reason;
-  const os_status_t integrity = check_runtime_integrity(guest.proc_directory.get(), reason);
+  const os_status_t integrity =
+      check_runtime_integrity(guest.proc_directory.get(), guest.executable.get(), reason);
   if (integrity != errSecSuccess) return integrity;
   const trust_anchors_t anchors = current_trust_anchors(anchor_directory);
   if (!anchors.store) return errSecCSSignatureFailed;

@@ -58,7 +58,9 @@ std::optional<guest_code_t> SecCodeCopyGuestWithAttributes(const peer_t& peer);
 
 // 0 when the guest is validly signed, unaltered and satisfies the requirement. A process that is
 // traced, was started with LD_PRELOAD, LD_AUDIT or LD_LIBRARY_PATH in its initial environment,
-// or has executed another program since the lookup is refused whatever its signature.
+// is dumpable (the hardened runtime's clients make themselves non-dumpable at start), maps
+// executable code other than its main executable, root's own files and the kernel's, or has
+// executed another program since the lookup is refused whatever its signature.
 os_status_t SecCodeCheckValidity(const guest_code_t& guest, const requirement_t& requirement);
 
 // The same check against trust anchors in another directory (tests and tools that run outside

@@ -6,6 +6,7 @@
 #include <array>
 #include <string_view>
 
+#include "platform/security/code_mappings.h"
 #include "platform/security/code_signing.h"
 #include "platform/security/file_bytes.h"
 
@@ -67,7 +68,15 @@ bool still_executes(int proc_directory, int executable) {
          current.st_dev == pinned.st_dev && current.st_ino == pinned.st_ino;
 }
 
-os_status_t check_runtime_integrity(int proc_directory, std::string& reason) {
+// The kernel gives the files of a non-dumpable process's /proc directory to root (the directory
+// itself keeps the process's owner). A process of root's own looks the same either way, but
+// other root processes may trace it regardless.
+bool is_dumpable(int proc_directory) {
+  struct stat file {};
+  return ::fstatat(proc_directory, "stat", &file, 0) != 0 || file.st_uid != 0;
+}
+
+os_status_t check_runtime_integrity(int proc_directory, int executable, std::string& reason) {
   const std::optional<std::string> status = read_file_bytes(proc_directory, "status");
   const std::optional<long> tracer = status ? tracer_pid(*status) : std::nullopt;
   // The initial environment: what the loader saw when it mapped the program.
@@ -82,6 +91,14 @@ os_status_t check_runtime_integrity(int proc_directory, std::string& reason) {
   }
   if (const std::optional<std::string_view> name = loader_override(*environment)) {
     reason = "the process was started with " + std::string(*name);
+    return errSecCSGuestInvalid;
+  }
+  if (is_dumpable(proc_directory)) {
+    reason = "the process is dumpable";
+    return errSecCSGuestInvalid;
+  }
+  if (std::optional<std::string> foreign = foreign_code_mapping(proc_directory, executable)) {
+    reason = std::move(*foreign);
     return errSecCSGuestInvalid;
   }
   return 0;

@@ -26,8 +26,11 @@ unique_fd_t open_executable(int proc_directory);
 bool still_executes(int proc_directory, int executable);
 
 // 0 when nothing changed the process's code at run time; otherwise errSecCSGuestInvalid
-// (traced, or started with a loader override) or errSecCSNoSuchCode (unreadable), the reason in
-// *reason.
-os_status_t check_runtime_integrity(int proc_directory, std::string& reason);
+// (traced, started with a loader override, dumpable, or running code other than its main
+// executable and root's libraries) or errSecCSNoSuchCode (unreadable), the reason in *reason.
+os_status_t check_runtime_integrity(int proc_directory, int executable, std::string& reason);
+
+// True while other processes of the same user may trace the process or write its memory.
+bool is_dumpable(int proc_directory);
 
 }  // namespace platform

@@ -69,6 +69,10 @@ void xpc_connection_t::start(std::function<void(const std::shared_ptr<xpc_connec
   }).detach();
 }
 
+void xpc_connection_t::setPeerCheck(std::function<std::optional<std::string>()> check) {
+  peer_check_ = std::move(check);
+}
+
 void xpc_connection_t::resume() {
   if (resumed_.exchange(true) || queue_started_) return;
   auto self = shared_from_this();
@@ -117,6 +121,10 @@ bool xpc_connection_t::serve_request() {
   if (frame.status != xpc_wire::read_status_t::ok) {
     trace_warning(trace_, "connection of pid %d ended: %s", peer_.pid,
                   xpc_wire::describe(frame.status));
+    return false;
+  }
+  if (const auto change = peer_check_ ? peer_check_() : std::nullopt) {
+    trace_warning(trace_, "connection of pid %d ended: %s", peer_.pid, change->c_str());
     return false;
   }
   return dispatch(frame.message.get());

@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 
 #include "platform/base/unique_fd.h"
 #include "platform/xpc/exported_object.h"
@@ -36,6 +38,9 @@ class xpc_connection_t : public std::enable_shared_from_this<xpc_connection_t> {
 
   void setExportedObject(std::shared_ptr<xpc_exported_object_t> object);
   void setInvalidationHandler(std::function<void()> handler);
+  // Asked before each request is handled: empty while the peer is still the client that was
+  // accepted, otherwise what changed; a change ends the connection.
+  void setPeerCheck(std::function<std::optional<std::string>()> check);
   // Runs decide on the connection's own queue, so that deciding about one client holds up no
   // other; a connection that decide has resumed is then served on that queue. Called once, by
   // the listener.
@@ -61,6 +66,7 @@ class xpc_connection_t : public std::enable_shared_from_this<xpc_connection_t> {
   std::chrono::milliseconds frame_timeout_;
   std::shared_ptr<xpc_exported_object_t> exported_;
   std::function<void()> invalidation_handler_;
+  std::function<std::optional<std::string>()> peer_check_;
   std::atomic<bool> resumed_{false};
   std::atomic<bool> queue_started_{false};
   std::mutex write_lock_;

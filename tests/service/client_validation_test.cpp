@@ -450,6 +450,53 @@ TEST_F(daemon_validation_test, near_the_descriptor_limit_clients_wait_and_are_th
   EXPECT_TRUE(accepted_within(waiting->stream.get(), 5s));
 }
 
+// What the hardened runtime forbids, each on the signed relay: the daemon refuses it silently.
+TEST_F(daemon_validation_test, clients_outside_the_hardened_runtime_are_refused) {
+  start_daemon();
+  const auto refused = [&](const std::vector<std::string>& arguments,
+                           const std::vector<std::string>& environment, std::optional<uid_t> user) {
+    unique_fd_t stream;
+    auto relay = start_relay(socket_path_, &stream, arguments, environment, user);
+    const bool accepted = relay && accepted_within(stream.get(), 5s);
+    stream.reset();  // an accepted relay ends with its input
+    return relay && !accepted && relay->wait_exit(5s) && WEXITSTATUS(*relay->wait_exit(0ms)) == 2;
+  };
+  EXPECT_TRUE(refused({"--dumpable"}, {}, 1001)) << "dumpable: alice could trace it";
+  EXPECT_TRUE(refused({"--anonymous-code"}, {}, std::nullopt)) << "anonymous executable memory";
+
+  // A library of alice's that removes its own variable from the environment block.
+  const std::string library = "/home/alice/libwipe.so";
+  std::filesystem::copy_file(VELMORA_ENVIRONMENT_WIPE, library,
+                             std::filesystem::copy_options::overwrite_existing);
+  ASSERT_EQ(::chown(library.c_str(), 1001, 1001), 0);
+  EXPECT_TRUE(refused({}, {"LD_PRELOAD=" + library}, std::nullopt)) << "a library alice can write";
+
+  EXPECT_TRUE(refused({}, {}, 1001) == false) << "the relay itself, as alice, is served";
+  EXPECT_EQ(count("helper_tool - 1 active connections"), 1);
+}
+
+// The signed relay is accepted and then runs cat in its place, which copies a request onto the
+// connection: same process, same socket, another program.
+TEST_F(daemon_validation_test, request_after_the_client_executed_another_program_is_not_run) {
+  start_daemon();
+  unique_fd_t stream;
+  auto relay = start_relay(socket_path_, &stream, {"--then-exec", "/bin/cat"});
+  ASSERT_TRUE(relay);
+  ASSERT_TRUE(accepted_within(stream.get(), 5s));
+  const std::string cat = "/proc/" + std::to_string(relay->pid()) + "/exe";
+  ASSERT_TRUE(sandbox::eventually([&] {
+    std::error_code error;
+    return std::filesystem::read_symlink(cat, error).filename() == "cat";
+  }));
+  const auto request = darkwake_request();
+  ASSERT_EQ(::send(stream.get(), request.data(), request.size(), MSG_NOSIGNAL),
+            static_cast<ssize_t>(request.size()));
+  EXPECT_TRUE(eventually_has("connection of pid " + std::to_string(relay->pid()) +
+                             " ended: the client executed another program"));
+  EXPECT_TRUE(sandbox::journal_calls_of("/usr/sbin/sysctl").empty()) << "the request ran";
+  stream.reset();
+}
+
 // The check itself, on peers recorded from real connections to a socket of this test.
 class client_check_test : public ::testing::Test {
  protected:

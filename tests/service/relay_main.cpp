@@ -6,9 +6,17 @@
 // velmora-test-relay --hand-over SOCKET: once accepted, sends the connected socket over its
 // standard input (a Unix socket) and waits until that input ends, holding the connection open.
 //
+// velmora-test-relay --then-exec PROGRAM SOCKET: once accepted and the acceptance frame passed
+// on, runs PROGRAM in its place with the connection as standard output.
+//
+// Like every client it makes itself non-dumpable at start; --dumpable leaves that out, and
+// --anonymous-code maps a page of anonymous executable memory before connecting.
+//
 // Built without sanitizers: tests start it with LD_PRELOAD.
 #include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -124,8 +132,31 @@ void wait_for_end_of_input() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bool hand_over = argc == 3 && std::string_view(argv[1]) == "--hand-over";
-  if (argc != 2 && !hand_over) return exit_usage;
+  if (argc < 2) return exit_usage;
+  bool hand_over = false;
+  bool dumpable = false;
+  bool anonymous_code = false;
+  const char* then_exec = nullptr;
+  for (int i = 1; i < argc - 1; ++i) {
+    const std::string_view option = argv[i];
+    if (option == "--hand-over") {
+      hand_over = true;
+    } else if (option == "--dumpable") {
+      dumpable = true;
+    } else if (option == "--anonymous-code") {
+      anonymous_code = true;
+    } else if (option == "--then-exec" && i + 1 < argc - 1) {
+      then_exec = argv[++i];
+    } else {
+      return exit_usage;
+    }
+  }
+  // What the client library does before main in every real client.
+  if (!dumpable && ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) != 0) return 1;
+  if (anonymous_code && ::mmap(nullptr, 4096, PROT_READ | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS,
+                               -1, 0) == MAP_FAILED) {
+    return 1;
+  }
   ::signal(SIGPIPE, SIG_IGN);
   const unique_fd_t connection = connected_socket(argv[argc - 1]);
   if (!connection) return exit_refused;
@@ -137,6 +168,12 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (!write_all(STDOUT_FILENO, frame.data(), frame.size())) return 1;
+  if (then_exec != nullptr) {
+    if (::dup2(connection.get(), STDOUT_FILENO) != STDOUT_FILENO) return 1;
+    char* replacement[] = {const_cast<char*>(then_exec), nullptr};
+    ::execv(then_exec, replacement);
+    return 1;
+  }
   copy_both_ways(connection.get());
   return 0;
 }
