@@ -19,9 +19,9 @@ class once_callback_t<void(args_t...)> {
   once_callback_t() = default;
 
   template <typename callable_t>
-    requires(!std::same_as<std::remove_cvref_t<callable_t>, once_callback_t> &&
-             std::invocable<std::remove_cvref_t<callable_t>&, args_t...>)
-  once_callback_t(callable_t&& callable)  // NOLINT(google-explicit-constructor): like a lambda
+  requires(!std::same_as<std::remove_cvref_t<callable_t>, once_callback_t> &&
+           std::invocable<std::remove_cvref_t<callable_t>&, args_t...>)
+      once_callback_t(callable_t&& callable)  // NOLINT(google-explicit-constructor): like a lambda
       : body_(std::make_unique<body_of<std::remove_cvref_t<callable_t>>>(
             std::forward<callable_t>(callable))) {}
 
