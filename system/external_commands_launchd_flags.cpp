@@ -1,7 +1,6 @@
 // The "Disabled" and "RunAtLoad" flags of launchd property lists.
 
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/foundation/file_manager.h"
@@ -51,13 +50,8 @@ bool bool_value(plist_t value) {
       plist_get_real_val(value, &number);
       return number != 0.0 && !std::isnan(number);
     }
-    case PLIST_STRING: {
-      char* text = nullptr;
-      plist_get_string_val(value, &text);
-      const bool result = text != nullptr && text_bool_value(text);
-      std::free(text);
-      return result;
-    }
+    case PLIST_STRING:
+      return text_bool_value(property_list::string_value(value).value_or("").c_str());
     default:
       return false;
   }

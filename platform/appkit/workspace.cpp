@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -23,14 +22,9 @@ namespace {
 std::optional<std::string> bundleExecutable(const std::string& bundle_path) {
   const auto info = property_list::read_file(bundle_path + "/Contents/Info.plist");
   if (!info || plist_get_node_type(info.get()) != PLIST_DICT) return std::nullopt;
-  const plist_t node = plist_dict_get_item(info.get(), "CFBundleExecutable");
-  if (node == nullptr || plist_get_node_type(node) != PLIST_STRING) return std::nullopt;
-  char* text = nullptr;
-  plist_get_string_val(node, &text);
-  if (text == nullptr) return std::nullopt;
-  std::string name(text);
-  std::free(text);
-  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+  auto name = property_list::string_value(plist_dict_get_item(info.get(), "CFBundleExecutable"));
+  if (!name || name->empty() || *name == "." || *name == ".." ||
+      name->find('/') != std::string::npos || name->find('\0') != std::string::npos) {
     return std::nullopt;
   }
   return name;

@@ -21,18 +21,6 @@ std::string_view section(const char* start, const char* stop) {
   return {start, static_cast<std::size_t>(stop - start)};
 }
 
-struct free_deleter_t {
-  void operator()(char* p) const { std::free(p); }
-};
-
-std::optional<std::string> string_value(plist_t node) {
-  if (node == nullptr || plist_get_node_type(node) != PLIST_STRING) return std::nullopt;
-  char* raw = nullptr;
-  plist_get_string_val(node, &raw);
-  const std::unique_ptr<char, free_deleter_t> text(raw);
-  return std::string(text ? text.get() : "");
-}
-
 }  // namespace
 
 std::string_view embedded_info_plist() {
@@ -65,7 +53,7 @@ plist_t bundle_t::objectForInfoDictionaryKey(const char* key) const {
 }
 
 std::optional<std::string> bundle_t::stringForInfoDictionaryKey(const char* key) const {
-  return string_value(objectForInfoDictionaryKey(key));
+  return property_list::string_value(objectForInfoDictionaryKey(key));
 }
 
 std::vector<std::string> bundle_t::stringsForInfoDictionaryKey(const char* key) const {
@@ -74,7 +62,8 @@ std::vector<std::string> bundle_t::stringsForInfoDictionaryKey(const char* key) 
   if (array == nullptr || plist_get_node_type(array) != PLIST_ARRAY) return strings;
   const std::uint32_t count = plist_array_get_size(array);
   for (std::uint32_t i = 0; i < count; ++i) {
-    if (auto text = string_value(plist_array_get_item(array, i))) strings.push_back(*text);
+    if (auto text = property_list::string_value(plist_array_get_item(array, i)))
+      strings.push_back(*text);
   }
   return strings;
 }

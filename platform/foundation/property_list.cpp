@@ -23,6 +23,13 @@ plist_ptr_t read_file(const std::string& path) {
   return parse(contents->data(), contents->size());
 }
 
+std::optional<std::string> string_value(plist_t node) {
+  if (node == nullptr || plist_get_node_type(node) != PLIST_STRING) return std::nullopt;
+  std::uint64_t length = 0;
+  const char* text = plist_get_string_ptr(node, &length);
+  return text == nullptr ? std::string{} : std::string(text, length);
+}
+
 std::string to_xml(plist_t node) {
   if (node == nullptr) return {};
   // The library writes its output only into a pointer that is null on entry.

@@ -3,6 +3,7 @@
 #include <plist/plist.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 // Property lists through libplist. Read any format, write XML.
@@ -18,6 +19,10 @@ plist_ptr_t parse(const void* bytes, std::size_t length);
 
 // Reads and parses a whole file; nothing when it cannot be read or parsed.
 plist_ptr_t read_file(const std::string& path);
+
+// The text of a string node, zero characters included; nothing for another node. Binary lists
+// can hold texts with zero characters, on which libplist's plist_get_string_val aborts.
+std::optional<std::string> string_value(plist_t node);
 
 // The XML text of a property list.
 std::string to_xml(plist_t node);

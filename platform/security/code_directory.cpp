@@ -71,6 +71,10 @@ std::optional<code_directory_t> code_directory_t::decode(std::string_view bytes)
   const std::optional<sha256_t> executable = digest_entry(dictionary.get(), kExecutableDigest);
   const std::optional<sha256_t> info_plist = digest_entry(dictionary.get(), kInfoPlistDigest);
   if (!identifier || !team || !executable || !info_plist) return std::nullopt;
+  // The signing tool cannot write a zero character, and a requirement could never name it.
+  if (identifier->find('\0') != std::string::npos || team->find('\0') != std::string::npos) {
+    return std::nullopt;
+  }
   // Both are optional: older signatures carry neither.
   std::optional<std::string> entitlements =
       plist_values::data_entry(dictionary.get(), kEntitlements);

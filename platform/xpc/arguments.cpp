@@ -38,7 +38,7 @@ bool xpc_is(plist_t node, xpc_type_t type) {
     case xpc_type_t::data:
       return plist_get_node_type(node) == PLIST_DATA;
     case xpc_type_t::string:
-      return plist_get_node_type(node) == PLIST_STRING;
+      return xpc_string(node).has_value();
     case xpc_type_t::boolean:
       return plist_get_node_type(node) == PLIST_BOOLEAN;
     case xpc_type_t::integer:
@@ -58,14 +58,17 @@ std::optional<std::vector<std::uint8_t>> xpc_data(plist_t node) {
                           : std::vector<std::uint8_t>(first, first + length);
 }
 
+// Read through the text's pointer: libplist's copying reader aborts on a text with a zero
+// character, which binary lists can hold. Such a text is refused like another type.
 std::optional<std::string> xpc_string(plist_t node) {
   if (node == nullptr || plist_get_node_type(node) != PLIST_STRING) return std::nullopt;
-  char* raw = nullptr;
-  plist_get_string_val(node, &raw);
-  const std::unique_ptr<char, free_deleter_t> text(raw);
-  return text == nullptr ? std::string{} : std::string(text.get());
+  std::uint64_t length = 0;
+  const char* text = plist_get_string_ptr(node, &length);
+  if (text == nullptr) return std::string{};
+  std::string value(text, length);
+  if (value.find('\0') != std::string::npos) return std::nullopt;
+  return value;
 }
-
 std::optional<bool> xpc_boolean(plist_t node) {
   if (node == nullptr || plist_get_node_type(node) != PLIST_BOOLEAN) return std::nullopt;
   std::uint8_t flag = 0;

@@ -10,6 +10,9 @@ set(VELMORA_SIGNED_CLIENT_TOOLS
     velmora-test-signing-identity velmora-helperctl velmora-test-relay)
 
 function(velmora_add_sandbox_test target)
+  if(VELMORA_TSAN AND NOT target IN_LIST VELMORA_TSAN_TESTS)
+    return()  # not built in that tree
+  endif()
   cmake_parse_arguments(PARSE_ARGV 1 sandbox "POLKIT" "" "")
   set(root_options)
   if(sandbox_POLKIT)

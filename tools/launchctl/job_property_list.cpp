@@ -12,7 +12,8 @@ using plist_values::string_array;
 using plist_values::string_value;
 
 bool is_usable_label(const std::string& label) {
-  return !label.empty() && !label.starts_with('.') && label.find('/') == std::string::npos;
+  return !label.empty() && !label.starts_with('.') && label.find('/') == std::string::npos &&
+         label.find('\0') == std::string::npos;
 }
 
 std::variant<job_t, job_list_error_t> read_job_property_list(const std::string& path) {

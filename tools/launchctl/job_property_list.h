@@ -16,7 +16,8 @@ struct job_list_error_t {
 // WorkingDirectory, StandardOutPath, StandardErrorPath, Disabled, RunAtLoad.
 std::variant<job_t, job_list_error_t> read_job_property_list(const std::string& path);
 
-// A label that can name a file of the state store: not empty, no "/", not starting with ".".
+// A label that can name a file of the state store: not empty, no "/" or zero character, not
+// starting with ".".
 bool is_usable_label(const std::string& label);
 
 }  // namespace standin

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -13,12 +12,11 @@
 namespace standin::plist_values {
 namespace {
 
+// Through the text's pointer: libplist's copying reader aborts on a text with a zero character.
 std::string take_string(plist_t node) {
-  char* text = nullptr;
-  plist_get_string_val(node, &text);
-  std::string value = text != nullptr ? text : "";
-  std::free(text);
-  return value;
+  std::uint64_t length = 0;
+  const char* text = plist_get_string_ptr(node, &length);
+  return text != nullptr ? std::string(text, length) : std::string();
 }
 
 plist_t item_of_type(plist_t dictionary, const char* key, plist_type type) {

@@ -207,3 +207,23 @@ TEST(arguments, conformance_checks_count_and_every_type) {
 }
 
 }  // namespace
+
+// A binary list may hold a UTF-16 text with a zero character, which libplist's text reader
+// asserts against (the process aborts):
+// such an argument is refused like one of the wrong type, and never reaches that reader.
+TEST(arguments, text_with_a_zero_byte_is_refused) {
+  // An array (object 0) of one UTF-16 text (object 1) "a\0b", offset table at 17.
+  const std::array<std::uint8_t, 51> bytes{
+      'b',  'p',  'l', 'i', 's', 't', '0', '0', 0xa1, 0x01, 0x63, 0, 'a', 0, 0, 0, 'b',
+      0x08, 0x0a, 0,   0,   0,   0,   0,   0,   1,    1,    0,    0, 0,   0, 0, 0, 0,
+      2,    0,    0,   0,   0,   0,   0,   0,   0,    0,    0,    0, 0,   0, 0, 0, 17};
+  plist_t node = nullptr;
+  plist_from_bin(reinterpret_cast<const char*>(bytes.data()), bytes.size(), &node);
+  const plist_ptr_t array(node);
+  ASSERT_EQ(plist_get_node_type(array.get()), PLIST_ARRAY);
+  const plist_t text = plist_array_get_item(array.get(), 0);
+  ASSERT_EQ(plist_get_node_type(text), PLIST_STRING);
+  EXPECT_FALSE(platform::xpc_string(text));
+  constexpr std::array one_text{platform::xpc_type_t::string};
+  EXPECT_FALSE(platform::xpc_arguments_t(array.get()).conform_to(one_text));
+}
