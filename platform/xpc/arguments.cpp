@@ -69,6 +69,7 @@ std::optional<std::string> xpc_string(plist_t node) {
   if (value.find('\0') != std::string::npos) return std::nullopt;
   return value;
 }
+
 std::optional<bool> xpc_boolean(plist_t node) {
   if (node == nullptr || plist_get_node_type(node) != PLIST_BOOLEAN) return std::nullopt;
   std::uint8_t flag = 0;
