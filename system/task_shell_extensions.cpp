@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "system/text_components.h"
+#include "trace/trace.h"
 
 namespace {
 
@@ -25,11 +26,20 @@ std::shared_ptr<platform::pipe_t> capture_standard_output(platform::task_t& task
   return pipe;
 }
 
+// A tool that could not be started reads as exit status 127, like one that exited 127; the line
+// says which it was.
+void launch_traced(platform::task_t& task) {
+  if (task.launch()) return;
+  trace_t trace("helper_tool");
+  trace_error(trace, "Can't start %s: %s", task.launchPath.c_str(),
+              task.launchError().message().c_str());
+}
+
 }  // namespace
 
 std::optional<std::string> syncStdOutExecute(platform::task_t& task) {
   const auto pipe = capture_standard_output(task);
-  task.launch();
+  launch_traced(task);
   task.waitUntilExit();
   if (task.terminationStatus() != 0) return std::nullopt;
   return decode_utf8(pipe->readDataToEndOfFile());
@@ -38,7 +48,7 @@ std::optional<std::string> syncStdOutExecute(platform::task_t& task) {
 std::optional<std::string> syncStdOutExecuteWithTimeout(platform::task_t& task,
                                                         double timeout_seconds) {
   const auto pipe = capture_standard_output(task);
-  task.launch();
+  launch_traced(task);
   // The waiting thread itself sends the terminate at the deadline, and only while the child has
   // not been reaped: a child that ended earlier is never signalled, nor is a process that took
   // over its pid.
@@ -49,7 +59,7 @@ std::optional<std::string> syncStdOutExecuteWithTimeout(platform::task_t& task,
 
 int syncExec(const std::string& launch_path, const std::vector<std::string>& args) {
   platform::task_t task(launch_path, args);
-  task.launch();
+  launch_traced(task);
   task.waitUntilExit();
   return task.terminationStatus();
 }

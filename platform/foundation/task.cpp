@@ -96,8 +96,11 @@ bool task_t::launch() {
 
   spawn_file_actions_t actions;
   if (standard_output_) {
-    if (!standard_output_->valid()) return false;
-    if (!actions.redirect_standard_output(standard_output_->write_end_.get())) return false;
+    if (!standard_output_->valid() ||
+        !actions.redirect_standard_output(standard_output_->write_end_.get())) {
+      launch_error_ = std::make_error_code(std::errc::bad_file_descriptor);
+      return false;
+    }
   }
   std::vector<char*> argv;
   argv.push_back(launchPath.data());
@@ -107,8 +110,10 @@ bool task_t::launch() {
 
   spawn_attributes_t attributes;
   pid_t pid = 0;
-  if (posix_spawn(&pid, launchPath.c_str(), actions.get(), attributes.get(), argv.data(),
-                  environ) != 0) {
+  if (const int error = posix_spawn(&pid, launchPath.c_str(), actions.get(), attributes.get(),
+                                    argv.data(), environ);
+      error != 0) {
+    launch_error_ = std::error_code(error, std::generic_category());
     return false;
   }
   if (standard_output_) standard_output_->write_end_.reset();
@@ -117,6 +122,7 @@ bool task_t::launch() {
   // names this child and the pidfd cannot refer to another process.
   unique_fd_t pidfd(open_pidfd(pid));
   if (!pidfd) {
+    launch_error_ = std::error_code(errno, std::generic_category());
     // Without a pidfd the child cannot be signalled safely later: stop it now while it is ours.
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);

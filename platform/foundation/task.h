@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "platform/base/unique_fd.h"
@@ -59,8 +60,10 @@ class task_t {
   const std::shared_ptr<pipe_t>& standardOutput() const { return standard_output_; }
 
   // Starts the child with the service's environment, working directory and standard error.
-  // False when it cannot be started; the task then reads as ended with not_started_status.
+  // False when it cannot be started; the task then reads as ended with not_started_status and
+  // launchError says why (a missing tool, as against a tool that itself exited 127).
   bool launch();
+  std::error_code launchError() const { return launch_error_; }
 
   // Makes waitUntilExit send SIGTERM once the deadline has passed, if the child still runs then.
   void terminateAtDeadline(std::chrono::steady_clock::time_point deadline) { deadline_ = deadline; }
@@ -88,6 +91,7 @@ class task_t {
   bool launched_ = false;
   bool reaped_ = false;
   int status_ = 0;
+  std::error_code launch_error_;
 };
 
 }  // namespace platform

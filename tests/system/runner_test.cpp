@@ -84,7 +84,19 @@ TEST(RunnerStart, ChildThatCannotBeStartedGives127) {
     EXPECT_EQ(syncStdOutExecuteWithTimeout(timed, 0.0), std::string());
     EXPECT_EQ(timed.terminationStatus(), 127);
     EXPECT_FALSE(timed.terminate());
+    auto unstarted = platform::task_t(path, {});
+    EXPECT_FALSE(unstarted.launch());
+    EXPECT_TRUE(unstarted.launchError());
   }
+  auto missing = platform::task_t("/nonexistent/tool", {});
+  missing.launch();
+  EXPECT_EQ(missing.launchError(), std::errc::no_such_file_or_directory);
+  // A tool that itself exits 127 was started: no launch error.
+  auto exits_127 = platform::task_t("/bin/sh", {"-c", "exit 127"});
+  ASSERT_TRUE(exits_127.launch());
+  exits_127.waitUntilExit();
+  EXPECT_EQ(exits_127.terminationStatus(), 127);
+  EXPECT_FALSE(exits_127.launchError());
 }
 
 TEST(RunnerTimeout, ChildThatNeverEndsIsStoppedAtTheDeadline) {
