@@ -24,12 +24,6 @@ enum class placement_t : std::uint8_t {
   count,
 };
 
-// The reader still follows a link to an endless file and blocks on a named pipe; until it opens
-// without following links, non-blocking and capped, those placements would stop every run at
-// once, so only the reproducers in reproducers/bundle_info/*.pending (input byte 3 and 4) try
-// them. Set to true with that fix and rename the reproducers.
-constexpr bool endless_files_are_refused = false;
-
 const fs::path& bundle() {
   static const fs::path path = [] {
     const fs::path bundle_path = fs::path(fuzz_support::scratch_directory()) / "Client.app";
@@ -71,9 +65,8 @@ void place_info_plist(placement_t placement, std::string_view bytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
-  const auto kinds = static_cast<std::uint8_t>(
-      endless_files_are_refused ? placement_t::count : placement_t::link_to_zero);
-  const auto placement = static_cast<placement_t>(data[0] % kinds);
+  const auto placement =
+      static_cast<placement_t>(data[0] % static_cast<std::uint8_t>(placement_t::count));
   const std::string_view bytes = fuzz_support::as_text(data + 1, size - 1);
   place_info_plist(placement, bytes);
 
