@@ -63,10 +63,11 @@ class staging_folder_t {
   std::string path_;
 };
 
-// Steps 8 to 12: quit, copy, hand to root, replace. False when the bundle could not be
-// replaced. The copy is made in a folder only root can enter and swapped in whole once it is
-// root's, so nobody can open a file of it for writing on the way, and a copy that fails (a full
-// disk) leaves the installed application as it was.
+// Quits the running application, copies the bundle, hands it to root and replaces the
+// installed one. False when the bundle could not be replaced. The copy is made in a folder only
+// root can enter and swapped in whole once it is root's, so nobody can open a file of it for
+// writing on the way, and a copy that fails (a full disk) leaves the installed application as it
+// was.
 bool replaceBundle(helper_tool_t& tool, const std::string& bundle_path,
                    const std::string& installed_bundle) {
   trace_info(tool.trace(), "Quiting Velmora..");
@@ -107,7 +108,8 @@ bool replaceBundle(helper_tool_t& tool, const std::string& bundle_path,
   return true;
 }
 
-// Steps 5 to 12. The installed bundle path, or nothing when the request ends here.
+// Checks the source is an application bundle and puts it in /Applications unless it is already
+// there. The installed bundle path, or nothing when the request ends here.
 std::optional<std::string> placeBundle(helper_tool_t& tool, const std::string& bundle_path) {
   const std::string bundle_name = fm::lastPathComponent(bundle_path);
   if (!app_bundle::hasBundleSuffix(bundle_name)) {
@@ -125,7 +127,7 @@ std::optional<std::string> placeBundle(helper_tool_t& tool, const std::string& b
   return installed_bundle;
 }
 
-// Steps 13 and 14.
+// /var/log, then the namespace's global trace file and configuration.
 void provisionNamespace(helper_tool_t& tool, const std::string& sysconfig_path,
                         const std::string& vl_namespace) {
   std::string error;
@@ -136,7 +138,8 @@ void provisionNamespace(helper_tool_t& tool, const std::string& sysconfig_path,
   tool._copyGlobalConfigFrom(sysconfig_path, vl_namespace);
 }
 
-// Steps 15 to 19.
+// Switches the agent's start at load off, stops and unloads the agent, then the service if its
+// list exists; a service that will not stop or unload is only a warning.
 void stopOldJobs(helper_tool_t& tool, const launchd_names_t& names) {
   trace_info(tool.trace(), "Configure Launch Services..");
   trace_info(tool.trace(), "Disable global service autostat and stop agent");
@@ -160,7 +163,8 @@ std::string ownName() {
   return arguments.empty() ? std::string() : fm::lastPathComponent(arguments.front());
 }
 
-// Steps 20 to 25: each sweep runs before the list it could match is written again.
+// Deletes stale lists and legacy files and writes the service and agent lists anew; each sweep
+// runs before the list it could match is written again.
 void replacePropertyLists(helper_tool_t& tool, const launchd_names_t& names,
                           const std::string& installed_bundle) {
   stale_files::run(tool, stale_files::service_lists);
@@ -180,7 +184,7 @@ void replacePropertyLists(helper_tool_t& tool, const launchd_names_t& names,
   stale_files::run(tool, stale_files::helper_lists, ownName());
 }
 
-// Steps 26 and 27.
+// Removes stale shared memory and starts the installed application.
 void cleanUpAndStart(helper_tool_t& tool, const std::string& installed_bundle) {
   trace_info(tool.trace(), "SHM cleanup");
   tool.cleanSharedMemory(string_t("gsystem"));

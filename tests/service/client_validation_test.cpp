@@ -66,10 +66,30 @@ bool closed_within(int fd, std::chrono::seconds limit) {
   return n == 0 || (n < 0 && errno == ECONNRESET);
 }
 
-unique_fd_t connected_to(const std::string& path) {
+sockaddr_un address_of(const std::string& path) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+  return address;
+}
+
+// An argument vector for exec and posix_spawn, made before a fork so the child only reads it.
+class exec_arguments_t {
+ public:
+  explicit exec_arguments_t(std::vector<std::string> words) : words_(std::move(words)) {
+    for (auto& word : words_)
+      pointers_.push_back(word.data());
+    pointers_.push_back(nullptr);
+  }
+  char* const* get() const { return pointers_.data(); }
+
+ private:
+  std::vector<std::string> words_;
+  std::vector<char*> pointers_;
+};
+
+unique_fd_t connected_to(const std::string& path) {
+  const sockaddr_un address = address_of(path);
   unique_fd_t fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
     fd.reset();
@@ -224,15 +244,8 @@ TEST_F(daemon_validation_test, request_written_before_an_exec_of_the_signed_clie
   const unique_fd_t silent = listening_socket_at(silent_path);
   ASSERT_TRUE(silent);
   const auto request = darkwake_request();
-  std::string program = signed_client_path;
-  std::vector<std::string> argv{program, "--socket", silent_path, "version"};
-  std::vector<char*> args;
-  for (auto& word : argv)
-    args.push_back(word.data());
-  args.push_back(nullptr);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, socket_path_.c_str(), sizeof(address.sun_path) - 1);
+  const exec_arguments_t args({signed_client_path, "--socket", silent_path, "version"});
+  const sockaddr_un address = address_of(socket_path_);
 
   const pid_t pid = ::fork();
   ASSERT_GE(pid, 0);
@@ -242,13 +255,14 @@ TEST_F(daemon_validation_test, request_written_before_an_exec_of_the_signed_clie
         ::write(fd, request.data(), request.size()) != static_cast<ssize_t>(request.size())) {
       ::_exit(1);
     }
-    ::execv(args[0], args.data());
+    ::execv(args.get()[0], args.get());
     ::_exit(127);
   }
   child_process_t client(pid);
   ASSERT_TRUE(sandbox::eventually([&] {
     std::error_code error;
-    return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error) == program;
+    return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error) ==
+           signed_client_path;
   })) << "the client did not execute the signed program";
 
   start_daemon();
@@ -266,9 +280,7 @@ TEST_F(daemon_validation_test, pid_of_an_ended_client_taken_by_the_signed_client
   const std::string silent_path = "/tmp/silent.socket";
   const unique_fd_t silent = listening_socket_at(silent_path);
   ASSERT_TRUE(silent);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, socket_path_.c_str(), sizeof(address.sun_path) - 1);
+  const sockaddr_un address = address_of(socket_path_);
   const pid_t ended = ::fork();
   ASSERT_GE(ended, 0);
   if (ended == 0) {
@@ -281,12 +293,8 @@ TEST_F(daemon_validation_test, pid_of_an_ended_client_taken_by_the_signed_client
 
   std::ofstream("/proc/sys/kernel/ns_last_pid") << ended - 1;
   pid_t successor = -1;
-  std::vector<std::string> argv{signed_client_path, "--socket", silent_path, "version"};
-  std::vector<char*> args;
-  for (auto& word : argv)
-    args.push_back(word.data());
-  args.push_back(nullptr);
-  ASSERT_EQ(::posix_spawn(&successor, args[0], nullptr, nullptr, args.data(), environ), 0);
+  const exec_arguments_t args({signed_client_path, "--socket", silent_path, "version"});
+  ASSERT_EQ(::posix_spawn(&successor, args.get()[0], nullptr, nullptr, args.get(), environ), 0);
   child_process_t impostor(successor);
   ASSERT_EQ(successor, ended) << "the pid was not reused";
 
@@ -306,15 +314,8 @@ TEST_F(daemon_validation_test, request_from_a_process_that_took_over_the_peer_pi
   const unique_fd_t silent = listening_socket_at(silent_path);
   ASSERT_TRUE(silent);
   constexpr int kept_fd = 100;
-  std::string program = signed_client_path;
-  std::vector<std::string> argv{program, "--socket", silent_path, "version"};
-  std::vector<char*> args;
-  for (auto& word : argv)
-    args.push_back(word.data());
-  args.push_back(nullptr);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, socket_path_.c_str(), sizeof(address.sun_path) - 1);
+  const exec_arguments_t args({signed_client_path, "--socket", silent_path, "version"});
+  const sockaddr_un address = address_of(socket_path_);
 
   const pid_t peer = ::fork();
   ASSERT_GE(peer, 0);
@@ -324,14 +325,14 @@ TEST_F(daemon_validation_test, request_from_a_process_that_took_over_the_peer_pi
         ::dup2(fd, kept_fd) != kept_fd) {
       ::_exit(1);
     }
-    ::execv(args[0], args.data());
+    ::execv(args.get()[0], args.get());
     ::_exit(127);
   }
   child_process_t client(peer);
   ASSERT_TRUE(sandbox::eventually([&] {
     std::error_code error;
     return std::filesystem::read_symlink("/proc/" + std::to_string(peer) + "/exe", error) ==
-           program;
+           signed_client_path;
   })) << "the client did not execute the signed program";
   const unique_fd_t peer_pidfd(static_cast<int>(::syscall(SYS_pidfd_open, peer, 0U)));
   const unique_fd_t kept(
