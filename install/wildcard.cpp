@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string_view>
 
 #include "platform/foundation/directory_walk.h"
@@ -20,7 +21,14 @@ std::string replace_occurrences(std::string text, std::string_view target,
 }
 
 // "." is literal, "*" any run, "?" one character; every other character is passed on as it is.
-std::string wildcard_expression(const std::string& wildcard) {
+// A run of "*" means what one does and is collapsed first: the engine would otherwise try every
+// way of sharing a name among the run's ".*" before deciding, and give up. Not where a backslash
+// could make a star part of an escape or a quotation.
+std::string wildcard_expression(std::string wildcard) {
+  if (wildcard.find('\\') == std::string::npos) {
+    const auto stars = [](char a, char b) { return a == '*' && b == '*'; };
+    wildcard.erase(std::unique(wildcard.begin(), wildcard.end(), stars), wildcard.end());
+  }
   auto expression = replace_occurrences(wildcard, ".", "\\.");
   expression = replace_occurrences(expression, "*", ".*");
   expression = replace_occurrences(expression, "?", ".");
@@ -35,9 +43,17 @@ std::vector<std::string> helper_tool_t::resolveFilesInDirectory(const std::strin
   auto expression = regular_expression_t::regularExpressionWithPattern(
       wildcard_expression(wildcard), regular_expression_t::options_t::caseInsensitive);
   if (!expression) return paths;
+  // An expression the engine gave up on cannot be trusted to have matched all it should: a sweep
+  // deletes nothing rather than a part.
+  bool gave_up = false;
   platform::directory_walk::walk(dir.c_str(), [&](std::string_view relative) {
-    if (expression->numberOfMatchesInString(relative) != 0)
+    if (gave_up) return;
+    const auto matches = expression->numberOfMatchesInString(relative);
+    if (!matches)
+      gave_up = true;
+    else if (*matches != 0)
       paths.push_back(fm::stringByAppendingPathComponent(dir, std::string(relative)));
   });
+  if (gave_up) paths.clear();
   return paths;
 }

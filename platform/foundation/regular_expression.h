@@ -22,8 +22,10 @@ class regular_expression_t {
                                                                           options_t options);
 
   // The number of non-overlapping matches in the whole UTF-8 text; bytes that are not UTF-8
-  // count as one replacement character each. Not for use by two threads at once.
-  std::size_t numberOfMatchesInString(std::string_view text);
+  // count as one replacement character each. Nothing when the engine gives up: an expression
+  // that backtracks without end is stopped early instead of holding its caller.
+  // Not for use by two threads at once.
+  std::optional<std::size_t> numberOfMatchesInString(std::string_view text);
 
  private:
   struct closer_t {

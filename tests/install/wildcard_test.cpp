@@ -83,6 +83,16 @@ TEST_F(Wildcard, OtherExpressionCharactersArePassedOn) {
   EXPECT_THAT(resolve("x["), IsEmpty());  // does not compile: matches nothing
 }
 
+// Nested repetition backtracks exponentially on a near miss; without a bound the search would
+// hold the request for hours. A long run of stars is only one star.
+TEST_F(Wildcard, AnExpressionThatBacktracksWithoutEndMatchesNothing) {
+  dir.add_file(std::string(64, 'a'));
+  dir.add_file("b");
+  EXPECT_THAT(resolve("(a|a?)+b"), IsEmpty());
+  dir.add_file("x.plist");
+  EXPECT_THAT(resolve(std::string(40, '*') + ".plist"), UnorderedElementsAre(full("x.plist")));
+}
+
 TEST_F(Wildcard, MissingDirectoryYieldsNothingAndTrailingSlashJoinsCleanly) {
   dir.add_file("a.plist");
   EXPECT_THAT(helper.resolveFilesInDirectory(dir.path() + "/missing", "*"), IsEmpty());
