@@ -16,5 +16,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  const int status = RUN_ALL_TESTS();
+  // A case registered by name that no longer exists must not pass unnoticed.
+  if (status == 0 && testing::UnitTest::GetInstance()->test_to_run_count() == 0) {
+    std::fprintf(stderr, "%s: no test case matched\n", argv[0]);
+    return 1;
+  }
+  return status;
 }

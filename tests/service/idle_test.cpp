@@ -1,11 +1,10 @@
 // The idle rule of the real daemon: it never ends before its first client has come and gone,
 // and ends at the first one-second test at which no client is connected and 10 s have passed
-// since the latest acceptance. The cases take seconds each, so they run side by side, each with
-// its own daemon on its own activated socket.
+// since the latest acceptance. Each case has its own daemon on its own activated socket; the
+// cases take seconds each, so each is a test of its own that runs beside the others.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <future>
 #include <thread>
 
 #include "client/velmora_client.h"
@@ -67,7 +66,7 @@ class idle_case_t {
 constexpr double earliest_exit = 9.9;
 constexpr double latest_exit = 11.8;
 
-void client_leaving_early_ends_the_daemon_ten_seconds_after_its_acceptance() {
+TEST(idle_exit, client_leaving_early_ends_the_daemon_ten_seconds_after_its_acceptance) {
   idle_case_t c("early");
   {
     auto client = c.connect();
@@ -82,7 +81,7 @@ void client_leaving_early_ends_the_daemon_ten_seconds_after_its_acceptance() {
   EXPECT_EQ(c.count("helper_tool - last conn invalidated"), 1);
 }
 
-void client_staying_long_ends_the_daemon_within_a_slice_of_leaving() {
+TEST(idle_exit, client_staying_long_ends_the_daemon_within_a_slice_of_leaving) {
   idle_case_t c("long");
   {
     auto client = c.connect();
@@ -95,7 +94,7 @@ void client_staying_long_ends_the_daemon_within_a_slice_of_leaving() {
   EXPECT_LE(seconds_between(left_at, clock_type::now()), 1.5);
 }
 
-void one_of_two_clients_leaving_does_not_idle_the_daemon() {
+TEST(idle_exit, one_of_two_clients_leaving_does_not_idle_the_daemon) {
   idle_case_t c("two");
   auto first = c.connect();
   auto second = c.connect();
@@ -114,7 +113,7 @@ void one_of_two_clients_leaving_does_not_idle_the_daemon() {
   EXPECT_EQ(c.count("helper_tool - last conn invalidated"), 1);
 }
 
-void client_arriving_while_idle_restarts_the_count() {
+TEST(idle_exit, client_arriving_while_idle_restarts_the_count) {
   idle_case_t c("again");
   c.connect().reset();
   const auto first_left = clock_type::now();
@@ -130,25 +129,12 @@ void client_arriving_while_idle_restarts_the_count() {
   EXPECT_EQ(c.count("helper_tool - last conn invalidated"), 2);
 }
 
-void daemon_without_clients_keeps_running() {
+TEST(idle_exit, daemon_without_clients_keeps_running) {
   idle_case_t c("none");
   EXPECT_FALSE(c.exit_after_acceptance(13s));
   auto client = c.connect();
   ASSERT_TRUE(client);
   EXPECT_EQ(client->get_version(), "2.7");
-}
-
-TEST(idle_exit, every_case_side_by_side) {
-  std::vector<std::future<void>> cases;
-  for (auto* scenario :
-       {&client_leaving_early_ends_the_daemon_ten_seconds_after_its_acceptance,
-        &client_staying_long_ends_the_daemon_within_a_slice_of_leaving,
-        &one_of_two_clients_leaving_does_not_idle_the_daemon,
-        &client_arriving_while_idle_restarts_the_count, &daemon_without_clients_keeps_running}) {
-    cases.push_back(std::async(std::launch::async, scenario));
-  }
-  for (auto& c : cases)
-    c.get();
 }
 
 }  // namespace
