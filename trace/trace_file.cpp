@@ -103,7 +103,15 @@ bool trace_append(trace_file_t& record, const char* line, std::size_t length) {
   if (end < 0) {
     report_stdout("ERROR: %d", errno);
   } else {
-    const off_t size = end + static_cast<off_t>(write_fully(fd, line, length));
+    off_t size = end + static_cast<off_t>(write_fully(fd, line, length));
+    // Part of a line (a full disk) is taken back: the next line would run on from it.
+    if (size != end + static_cast<off_t>(length) && size != end) {
+      if (::ftruncate(fd, end) == 0) {
+        size = end;
+      } else {
+        report_stdout("ERROR: %d", errno);
+      }
+    }
     if (size > trace_trim_threshold) trim(fd, size);
   }
   ::flock(fd, LOCK_UN);

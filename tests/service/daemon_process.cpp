@@ -65,6 +65,9 @@ daemon_process_t::daemon_process_t(const daemon_options_t& options) {
   if (options.activated_socket >= 0) {
     posix_spawn_file_actions_adddup2(&actions, options.activated_socket, 3);
   }
+  if (options.standard_output >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, options.standard_output, STDOUT_FILENO);
+  }
   if (options.standard_error >= 0) {
     posix_spawn_file_actions_adddup2(&actions, options.standard_error, STDERR_FILENO);
   }

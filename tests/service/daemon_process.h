@@ -18,6 +18,7 @@ struct daemon_options_t {
   std::vector<std::string> environment{"PATH=/usr/bin:/bin:/usr/sbin:/sbin"};
   std::optional<uid_t> user;  // switches uid and gid to this id before the exec
   int activated_socket = -1;  // becomes descriptor 3, announced by LISTEN_PID/LISTEN_FDS
+  int standard_output = -1;   // where its standard output goes; inherited when -1
   int standard_error = -1;    // where its standard error goes; inherited when -1
   // Soft and hard limits on open files to start with; inherited when absent.
   std::optional<std::pair<rlim_t, rlim_t>> open_files;

@@ -3,13 +3,16 @@
 // since the latest acceptance. Each case has its own daemon on its own activated socket; the
 // cases take seconds each, so each is a test of its own that runs beside the others.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
+#include <future>
 #include <thread>
 
 #include "client/velmora_client.h"
 #include "tests/sandbox/support.h"
 #include "tests/service/daemon_process.h"
+#include "tests/service/held_tool.h"
 
 namespace {
 
@@ -135,6 +138,29 @@ TEST(idle_exit, daemon_without_clients_keeps_running) {
   auto client = c.connect();
   ASSERT_TRUE(client);
   EXPECT_EQ(client->get_version(), "2.7");
+}
+
+// A request whose tool does not end keeps its connection, and so the daemon, past the idle time,
+// even once its client has been killed; the daemon ends within a slice of the request's end.
+TEST(idle_exit, request_still_running_keeps_the_daemon_past_the_idle_time) {
+  idle_case_t c("busy");
+  held_tool_t launchctl("/bin/launchctl", "load", "exit 1");
+  auto client = c.connect();
+  ASSERT_TRUE(client);
+  const auto accepted_at = clock_type::now();
+  auto answer = std::async(std::launch::async, [&] { return client->start_service("velmora"); });
+  ASSERT_TRUE(launchctl.called_with("load"));
+  ASSERT_EQ(::kill(client->relay_pid(), SIGKILL), 0);
+  EXPECT_FALSE(answer.get());
+
+  std::this_thread::sleep_until(accepted_at + 12s);
+  EXPECT_TRUE(c.running()) << "the daemon ended while a request ran";
+  EXPECT_EQ(c.count("helper_tool - last conn invalidated"), 0);
+  launchctl.release();
+  const auto released_at = clock_type::now();
+  ASSERT_TRUE(c.exit_after_acceptance(5s));
+  EXPECT_LE(seconds_between(released_at, clock_type::now()), 1.5);
+  EXPECT_EQ(c.count("helper_tool - last conn invalidated"), 1);
 }
 
 }  // namespace

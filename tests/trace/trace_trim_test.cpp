@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <string>
 
 #include "tests/trace/trace_test_support.h"
@@ -99,6 +102,30 @@ TEST_F(TraceTrimTest, LinesAfterATrimAreAppendedToTheTrimmedFile) {
   const std::string contents = read_file(path_);
   ASSERT_EQ(contents.size(), trimmed.size() + line_length_);
   EXPECT_EQ(contents.substr(0, trimmed.size()), trimmed);
+}
+
+// A write that stops part-way (a full disk; here the file-size limit) takes its part of a line
+// back, so the next line does not run on from it.
+TEST_F(TraceTrimTest, LineCutShortIsTakenBack) {
+  const std::string filler = numbered_lines(999) + "\n";
+  write_file(path_, filler);
+  trace_use_path(string_t(path_.c_str()));
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const rlimit cut{filler.size() + line_length_ / 2, saved.rlim_max};
+  const auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
+  trace_test::captured_output_t out(STDOUT_FILENO);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &cut), 0);
+  write_line();
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+  std::signal(SIGXFSZ, previous_handler);
+  EXPECT_EQ(out.finish(), "Write failed (27)\n");
+  EXPECT_EQ(read_file(path_), filler);
+
+  write_line();
+  const std::string contents = read_file(path_);
+  ASSERT_EQ(contents.size(), filler.size() + line_length_);
+  EXPECT_EQ(contents.substr(filler.size(), 2), "  ") << "a line of its own";
 }
 
 }  // namespace
