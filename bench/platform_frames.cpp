@@ -59,10 +59,10 @@ void frames(benchmark::State& state, bool by_pidfd, const std::function<bool()>&
   options.sender_pid = peer->pid;
   if (by_pidfd) options.sender_pidfd = peer->pidfd.get();
   const plist_ptr_t message = request();
+  platform::xpc_wire::frame_reader_t frame_reader(reader.get(), options);
   for (auto _ : state) {
     if (!platform::xpc_wire::write_frame(writer.get(), message.get()) ||
-        platform::xpc_wire::read_frame(reader.get(), options).status !=
-            platform::xpc_wire::read_status_t::ok ||
+        frame_reader.read().status != platform::xpc_wire::read_status_t::ok ||
         (per_frame && !per_frame())) {
       state.SkipWithError("frame refused");
       break;

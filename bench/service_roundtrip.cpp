@@ -90,14 +90,14 @@ platform::unique_fd_t connect_to(const std::string& path) {
 
 // What a client does: waits for the acceptance frame, then asks for the version and decodes the
 // answer.
-bool accepted(int fd) {
-  return platform::xpc_wire::read_frame(fd, {}).status == platform::xpc_wire::read_status_t::ok;
+bool accepted(platform::xpc_wire::frame_reader_t& reader) {
+  return reader.read().status == platform::xpc_wire::read_status_t::ok;
 }
 
-bool ask_version(int fd, std::uint64_t seq) {
+bool ask_version(int fd, platform::xpc_wire::frame_reader_t& reader, std::uint64_t seq) {
   const plist_ptr_t request = version_request(seq);
   if (!platform::xpc_wire::write_frame(fd, request.get())) return false;
-  const auto reply = platform::xpc_wire::read_frame(fd, {});
+  const auto reply = reader.read();
   return reply.status == platform::xpc_wire::read_status_t::ok &&
          plist_dict_get_item(reply.message.get(), "reply") != nullptr;
 }
@@ -170,13 +170,14 @@ BENCHMARK(BM_bare_echo_round_trip)->MeasureProcessCPUTime();
 void BM_version_round_trip(benchmark::State& state) {
   helper_server_t server;
   const auto fd = connect_to(server.listener.socket_path());
-  if (!accepted(fd.get())) {
+  platform::xpc_wire::frame_reader_t reader(fd.get(), {});
+  if (!accepted(reader)) {
     state.SkipWithError("not accepted");
     return;
   }
   std::uint64_t seq = 0;
   for (auto _ : state) {
-    if (!ask_version(fd.get(), ++seq)) {
+    if (!ask_version(fd.get(), reader, ++seq)) {
       state.SkipWithError("no answer");
       break;
     }
@@ -201,7 +202,8 @@ void BM_connect_version_close(benchmark::State& state) {
   helper_server_t server;
   for (auto _ : state) {
     const auto fd = connect_to(server.listener.socket_path());
-    if (!accepted(fd.get()) || !ask_version(fd.get(), 1)) {
+    platform::xpc_wire::frame_reader_t reader(fd.get(), {});
+    if (!accepted(reader) || !ask_version(fd.get(), reader, 1)) {
       state.SkipWithError("not accepted");
       break;
     }

@@ -69,14 +69,15 @@ std::optional<velmora_client_t> velmora_client_t::accepted_on(platform::unique_f
   connect_status_t ignored{};
   if (status == nullptr) status = &ignored;
   // A refused client is closed without a word.
-  const auto frame = platform::xpc_wire::read_frame(fd.get(), {});
+  velmora_client_t client(std::move(fd));
+  const auto frame = client.reader_.read();
   if (frame.status != platform::xpc_wire::read_status_t::ok ||
       !is_acceptance(frame.message.get())) {
     *status = connect_status_t::refused;
     return std::nullopt;
   }
   *status = connect_status_t::accepted;
-  return velmora_client_t(std::move(fd));
+  return client;
 }
 
 plist_ptr_t velmora_client_t::call(std::string_view selector, std::vector<plist_ptr_t> args) {
@@ -89,7 +90,7 @@ plist_ptr_t velmora_client_t::call(std::string_view selector, std::vector<plist_
   plist_dict_set_item(request.get(), "op", plist_new_string(std::string(selector).c_str()));
   plist_dict_set_item(request.get(), "args", array);
   if (!platform::xpc_wire::write_frame(socket_.get(), request.get())) return {};
-  auto frame = platform::xpc_wire::read_frame(socket_.get(), {});
+  auto frame = reader_.read();
   if (frame.status != platform::xpc_wire::read_status_t::ok ||
       plist_get_node_type(frame.message.get()) != PLIST_DICT) {
     return {};

@@ -8,6 +8,7 @@
 
 #include "platform/base/unique_fd.h"
 #include "platform/foundation/property_list.h"
+#include "platform/xpc/wire.h"
 
 // A connection to the helper: connects, waits until the helper has accepted the client, then
 // makes one synchronous call per operation. A call answers nothing once the connection has ended
@@ -62,11 +63,13 @@ class velmora_client_t {
   int socket() const { return socket_.get(); }
 
  private:
-  explicit velmora_client_t(platform::unique_fd_t socket) : socket_(std::move(socket)) {}
+  explicit velmora_client_t(platform::unique_fd_t socket)
+      : socket_(std::move(socket)), reader_(socket_.get(), {}) {}
 
   template <typename... values_t>
   std::optional<bool> call_boolean(std::string_view selector, const values_t&... values);
 
   platform::unique_fd_t socket_;
+  platform::xpc_wire::frame_reader_t reader_;
   std::uint64_t next_seq_ = 1;
 };

@@ -66,12 +66,13 @@ void serve_stream(std::string_view stream) {
   connection->setInvalidationHandler([&ended] { ended.set_value(); });
   connection->resume();
 
-  const auto accepted = wire::read_frame(client_end.get(), {});
+  wire::frame_reader_t reader(client_end.get(), {});
+  const auto accepted = reader.read();
   if (accepted.status != wire::read_status_t::ok) std::abort();
   send_all(client_end.get(), stream);
   ::shutdown(client_end.get(), SHUT_WR);
   for (;;) {
-    const auto reply = wire::read_frame(client_end.get(), {});
+    const auto reply = reader.read();
     if (reply.status != wire::read_status_t::ok) break;
     check_reply(reply.message.get());
   }

@@ -87,8 +87,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   wire::read_options_t options;
   options.sender_pid = ::getpid();
   options.stall_timeout_ms = 0;
+  wire::frame_reader_t frames(reader.get(), options);
   for (;;) {
-    const auto frame = wire::read_frame(reader.get(), options);
+    const auto frame = frames.read();
     if (frame.status != wire::read_status_t::ok) {
       if (frame.status == wire::read_status_t::foreign_sender ||
           frame.status == wire::read_status_t::foreign_control ||

@@ -8,7 +8,6 @@
 
 #include "platform/base/request_sender.h"
 #include "platform/xpc/connection_group.h"
-#include "platform/xpc/wire.h"
 
 namespace platform {
 namespace {
@@ -37,6 +36,16 @@ std::optional<request_fields_t> request_fields(plist_t request) {
   return fields;
 }
 
+// Every frame must come from the accepted process, and once begun must be completed in time.
+xpc_wire::read_options_t frame_options(const xpc_peer_t& peer,
+                                       std::chrono::milliseconds frame_timeout) {
+  xpc_wire::read_options_t options;
+  options.sender_pid = peer.pid;
+  options.sender_pidfd = peer.pidfd.get();
+  options.stall_timeout_ms = static_cast<int>(frame_timeout.count());
+  return options;
+}
+
 }  // namespace
 
 xpc_connection_t::xpc_connection_t(unique_fd_t socket, xpc_peer_t peer, trace_t& trace,
@@ -46,7 +55,7 @@ xpc_connection_t::xpc_connection_t(unique_fd_t socket, xpc_peer_t peer, trace_t&
       peer_(std::move(peer)),
       trace_(trace),
       group_(std::move(group)),
-      frame_timeout_(frame_timeout) {}
+      reader_(socket_.get(), frame_options(peer_, frame_timeout)) {}
 
 xpc_connection_t::~xpc_connection_t() = default;
 
@@ -112,11 +121,7 @@ bool xpc_connection_t::send_acceptance() {
 }
 
 bool xpc_connection_t::serve_request() {
-  xpc_wire::read_options_t options;
-  options.sender_pid = peer_.pid;
-  options.sender_pidfd = peer_.pidfd.get();
-  options.stall_timeout_ms = static_cast<int>(frame_timeout_.count());
-  const auto frame = xpc_wire::read_frame(socket_.get(), options);
+  const auto frame = reader_.read();
   if (frame.status == xpc_wire::read_status_t::closed) return false;
   if (frame.status != xpc_wire::read_status_t::ok) {
     trace_warning(trace_, "connection of pid %d ended: %s", peer_.pid,

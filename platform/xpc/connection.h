@@ -12,6 +12,7 @@
 #include "platform/base/unique_fd.h"
 #include "platform/xpc/exported_object.h"
 #include "platform/xpc/peer.h"
+#include "platform/xpc/wire.h"
 #include "trace/trace.h"
 
 namespace platform {
@@ -63,7 +64,7 @@ class xpc_connection_t : public std::enable_shared_from_this<xpc_connection_t> {
   xpc_peer_t peer_;
   trace_t& trace_;
   std::shared_ptr<xpc_connection_group_t> group_;
-  std::chrono::milliseconds frame_timeout_;
+  xpc_wire::frame_reader_t reader_;
   std::shared_ptr<xpc_exported_object_t> exported_;
   std::function<void()> invalidation_handler_;
   std::function<std::optional<std::string>()> peer_check_;

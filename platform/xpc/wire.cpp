@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <span>
+#include <utility>
 
 #include "platform/base/unique_fd.h"
 #include "platform/xpc/binary_list_check.h"
@@ -20,6 +22,8 @@ namespace platform::xpc_wire {
 namespace {
 
 constexpr std::size_t header_length = 4;
+// Room for the usual requests and replies, and for several of them at once.
+constexpr std::size_t initial_buffer_length = 16 * 1024;
 
 enum class chunk_t { data, end, foreign_sender, foreign_control, stalled, failed };
 
@@ -106,32 +110,6 @@ chunk_t receive_chunk(int fd, std::uint8_t* buffer, std::size_t length, std::siz
   return check_control(header, options);
 }
 
-// Fills the whole buffer. at_frame_start says whether nothing of this frame has arrived yet.
-read_status_t receive_exactly(int fd, std::uint8_t* buffer, std::size_t length,
-                              const read_options_t& options, bool at_frame_start) {
-  std::size_t done = 0;
-  while (done < length) {
-    std::size_t received = 0;
-    const bool started = !at_frame_start || done > 0;
-    switch (receive_chunk(fd, buffer + done, length - done, received, options, started)) {
-      case chunk_t::data:
-        done += received;
-        break;
-      case chunk_t::end:
-        return started ? read_status_t::truncated : read_status_t::closed;
-      case chunk_t::foreign_sender:
-        return read_status_t::foreign_sender;
-      case chunk_t::foreign_control:
-        return read_status_t::foreign_control;
-      case chunk_t::stalled:
-        return read_status_t::stalled;
-      case chunk_t::failed:
-        return read_status_t::failed;
-    }
-  }
-  return read_status_t::ok;
-}
-
 // What libplist must not be given: it would recurse, expand or cut texts.
 read_status_t status_of(binary_list::verdict_t verdict) {
   switch (verdict) {
@@ -178,27 +156,73 @@ bool write_frame(int fd, plist_t message) {
   return true;
 }
 
-frame_t read_frame(int fd, const read_options_t& options) {
-  std::array<std::uint8_t, header_length> header{};
-  frame_t frame;
-  frame.status = receive_exactly(fd, header.data(), header.size(), options, true);
-  if (frame.status != read_status_t::ok) return frame;
-  const std::size_t length = (std::size_t{header[0]} << 24) | (std::size_t{header[1]} << 16) |
-                             (std::size_t{header[2]} << 8) | std::size_t{header[3]};
-  if (length > max_frame_length) {
-    frame.status = read_status_t::too_long;
-    return frame;
+frame_reader_t::frame_reader_t(int fd, read_options_t options)
+    : fd_(fd), options_(std::move(options)), buffer_(initial_buffer_length) {}
+
+frame_t frame_reader_t::read() {
+  for (;;) {
+    const std::optional<std::size_t> length = pending_length();
+    if (length && *length > max_frame_length) return {read_status_t::too_long, nullptr};
+    if (length && end_ - begin_ >= header_length + *length) return decode(*length);
+    const std::size_t needed = header_length + length.value_or(0);
+    if (const read_status_t status = receive(needed); status != read_status_t::ok) {
+      return {status, nullptr};
+    }
   }
-  std::vector<std::uint8_t> body(length);
-  frame.status = receive_exactly(fd, body.data(), length, options, false);
-  if (frame.status != read_status_t::ok) return frame;
-  frame.status = status_of(binary_list::check(body));
-  if (frame.status != read_status_t::ok) return frame;
-  plist_t message = nullptr;
-  plist_from_bin(reinterpret_cast<const char*>(body.data()), static_cast<std::uint32_t>(length),
-                 &message);
-  frame.message.reset(message);
-  if (!frame.message) frame.status = read_status_t::undecodable;
+}
+
+std::optional<std::size_t> frame_reader_t::pending_length() const {
+  if (end_ - begin_ < header_length) return std::nullopt;
+  const std::uint8_t* header = buffer_.data() + begin_;
+  return (std::size_t{header[0]} << 24) | (std::size_t{header[1]} << 16) |
+         (std::size_t{header[2]} << 8) | std::size_t{header[3]};
+}
+
+// One receive into the free space, made room for the frame at the front first.
+read_status_t frame_reader_t::receive(std::size_t needed) {
+  if (buffer_.size() - begin_ < needed) {
+    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+    if (buffer_.size() < needed) buffer_.resize(needed);
+  }
+  const bool frame_started = end_ > begin_;
+  std::size_t received = 0;
+  switch (receive_chunk(fd_, buffer_.data() + end_, buffer_.size() - end_, received, options_,
+                        frame_started)) {
+    case chunk_t::data:
+      end_ += received;
+      return read_status_t::ok;
+    case chunk_t::end:
+      return frame_started ? read_status_t::truncated : read_status_t::closed;
+    case chunk_t::foreign_sender:
+      return read_status_t::foreign_sender;
+    case chunk_t::foreign_control:
+      return read_status_t::foreign_control;
+    case chunk_t::stalled:
+      return read_status_t::stalled;
+    case chunk_t::failed:
+      return read_status_t::failed;
+  }
+  return read_status_t::failed;
+}
+
+frame_t frame_reader_t::decode(std::size_t length) {
+  const std::span<const std::uint8_t> body(buffer_.data() + begin_ + header_length, length);
+  begin_ += header_length + length;
+  frame_t frame{status_of(binary_list::check(body)), nullptr};
+  if (frame.status == read_status_t::ok) {
+    plist_t message = nullptr;
+    plist_from_bin(reinterpret_cast<const char*>(body.data()), static_cast<std::uint32_t>(length),
+                   &message);
+    frame.message.reset(message);
+    if (!frame.message) frame.status = read_status_t::undecodable;
+  }
+  // A frame far larger than usual leaves its room behind only while more is waiting.
+  if (begin_ == end_) {
+    begin_ = end_ = 0;
+    if (buffer_.size() > initial_buffer_length) buffer_.assign(initial_buffer_length, 0);
+  }
   return frame;
 }
 

@@ -50,8 +50,28 @@ struct read_options_t {
   int stall_timeout_ms = -1;
 };
 
-// Reads one frame. Blocks until its first byte arrives or the stream ends.
-frame_t read_frame(int fd, const read_options_t& options);
+// Reads the frames of one socket in order. What arrives beyond the frame returned is kept for
+// the next: a whole frame usually comes in one receive instead of a header and a body apart, and
+// a sender may write several frames at once. Every receive is checked against the options.
+class frame_reader_t {
+ public:
+  frame_reader_t(int fd, read_options_t options);
+
+  // Blocks until a whole frame is here or the stream ends.
+  frame_t read();
+
+ private:
+  // The length of the frame at the front, once its header is here.
+  std::optional<std::size_t> pending_length() const;
+  read_status_t receive(std::size_t needed);
+  frame_t decode(std::size_t length);
+
+  int fd_;
+  read_options_t options_;
+  std::vector<std::uint8_t> buffer_;
+  std::size_t begin_ = 0;  // the unread bytes are buffer_[begin_, end_)
+  std::size_t end_ = 0;
+};
 
 // A short description of a status, for trace lines.
 const char* describe(read_status_t status);

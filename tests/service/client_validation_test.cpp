@@ -153,7 +153,8 @@ class open_gate_t {
 bool accepted_within(int stream, std::chrono::seconds limit) {
   pollfd entry{stream, POLLIN, 0};
   if (::poll(&entry, 1, static_cast<int>(limit.count() * 1000)) != 1) return false;
-  return platform::xpc_wire::read_frame(stream, {}).status == platform::xpc_wire::read_status_t::ok;
+  return platform::xpc_wire::frame_reader_t(stream, {}).read().status ==
+         platform::xpc_wire::read_status_t::ok;
 }
 
 // A daemon on its own activated socket; started on demand, so that a test can queue a
@@ -340,7 +341,7 @@ TEST_F(daemon_validation_test, request_from_a_process_that_took_over_the_peer_pi
   ASSERT_TRUE(kept);
 
   start_daemon();
-  ASSERT_EQ(platform::xpc_wire::read_frame(kept.get(), {}).status,
+  ASSERT_EQ(platform::xpc_wire::frame_reader_t(kept.get(), {}).read().status,
             platform::xpc_wire::read_status_t::ok)
       << "the signed client was not accepted";
   ::kill(peer, SIGKILL);

@@ -91,7 +91,8 @@ platform::unique_fd_t transport_test::raw_connect() const {
 }
 
 bool transport_test::read_acceptance(int fd) {
-  const auto frame = platform::xpc_wire::read_frame(fd, {});
+  // The service sends nothing after the acceptance before it is asked.
+  const auto frame = platform::xpc_wire::frame_reader_t(fd, {}).read();
   return frame.status == platform::xpc_wire::read_status_t::ok &&
          platform::xpc_boolean(plist_dict_get_item(frame.message.get(), "accepted")) == true;
 }

@@ -31,6 +31,10 @@ struct socket_pair_t {
   platform::unique_fd_t writer;
 };
 
+platform::xpc_wire::frame_t read_one(int fd, const platform::xpc_wire::read_options_t& options) {
+  return platform::xpc_wire::frame_reader_t(fd, options).read();
+}
+
 // The writer runs on its own thread: a whole large frame does not fit in the socket buffer.
 read_status_t read_after_writing(const std::vector<std::uint8_t>& bytes) {
   socket_pair_t pair;
@@ -39,7 +43,7 @@ read_status_t read_after_writing(const std::vector<std::uint8_t>& bytes) {
         ::send(pair.writer.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
     pair.writer.reset();
   });
-  const auto frame = platform::xpc_wire::read_frame(pair.reader.get(), {});
+  const auto frame = read_one(pair.reader.get(), {});
   pair.reader.reset();
   writer.join();
   return frame.status;
@@ -95,7 +99,7 @@ TEST(wire, message_round_trips_with_every_value_type) {
                       platform::xpc_value(std::vector<std::uint8_t>{0, 1, 255}).release());
   socket_pair_t pair;
   ASSERT_TRUE(platform::xpc_wire::write_frame(pair.writer.get(), message.get()));
-  const auto frame = platform::xpc_wire::read_frame(pair.reader.get(), {});
+  const auto frame = read_one(pair.reader.get(), {});
   ASSERT_EQ(frame.status, read_status_t::ok);
   plist_t got = frame.message.get();
   EXPECT_EQ(platform::xpc_string(plist_dict_get_item(got, "text")), "héllo");
@@ -115,12 +119,11 @@ TEST(wire, sender_check_accepts_only_the_expected_process) {
 
   options.sender_pid = ::getpid();
   ASSERT_TRUE(platform::xpc_wire::write_frame(pair.writer.get(), message.get()));
-  EXPECT_EQ(platform::xpc_wire::read_frame(pair.reader.get(), options).status, read_status_t::ok);
+  EXPECT_EQ(read_one(pair.reader.get(), options).status, read_status_t::ok);
 
   options.sender_pid = ::getpid() + 1;
   ASSERT_TRUE(platform::xpc_wire::write_frame(pair.writer.get(), message.get()));
-  EXPECT_EQ(platform::xpc_wire::read_frame(pair.reader.get(), options).status,
-            read_status_t::foreign_sender);
+  EXPECT_EQ(read_one(pair.reader.get(), options).status, read_status_t::foreign_sender);
 }
 
 // The pidfd recorded for the peer decides, not the pid: a child that this process waits for
@@ -134,7 +137,7 @@ TEST(wire, sender_pidfd_must_name_the_recorded_process) {
   platform::xpc_wire::read_options_t options;
   options.sender_pidfd = own->pidfd.get();
   ASSERT_TRUE(platform::xpc_wire::write_frame(pair.writer.get(), message.get()));
-  EXPECT_EQ(platform::xpc_wire::read_frame(pair.reader.get(), options).status, read_status_t::ok);
+  EXPECT_EQ(read_one(pair.reader.get(), options).status, read_status_t::ok);
 
   int ends[2];
   ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
@@ -150,16 +153,50 @@ TEST(wire, sender_pidfd_must_name_the_recorded_process) {
   ASSERT_TRUE(child_pidfd);
   options.sender_pidfd = child_pidfd.get();
   ASSERT_TRUE(platform::xpc_wire::write_frame(pair.writer.get(), message.get()));
-  EXPECT_EQ(platform::xpc_wire::read_frame(pair.reader.get(), options).status,
-            read_status_t::foreign_sender);
+  EXPECT_EQ(read_one(pair.reader.get(), options).status, read_status_t::foreign_sender);
   hold_write.reset();
   ASSERT_EQ(::waitpid(child, nullptr, 0), child);
 
   socket_pair_t without_pidfds;  // the reader never asked for them
   options.sender_pidfd = own->pidfd.get();
   ASSERT_TRUE(platform::xpc_wire::write_frame(without_pidfds.writer.get(), message.get()));
-  EXPECT_EQ(platform::xpc_wire::read_frame(without_pidfds.reader.get(), options).status,
-            read_status_t::foreign_sender);
+  EXPECT_EQ(read_one(without_pidfds.reader.get(), options).status, read_status_t::foreign_sender);
+}
+
+// A sender may write several frames at once, or a frame in pieces: each read returns the next
+// whole frame, and nothing read ahead is lost.
+TEST(wire, frames_are_read_whole_and_in_order_however_they_arrive) {
+  socket_pair_t pair;
+  std::vector<std::uint8_t> stream;
+  for (const char* text : {"one", "two", "three"}) {
+    const plist_ptr_t message(plist_new_string(text));
+    const auto frame = platform::xpc_wire::encode(message.get());
+    ASSERT_TRUE(frame);
+    stream.insert(stream.end(), frame->begin(), frame->end());
+  }
+  ASSERT_EQ(::send(pair.writer.get(), stream.data(), stream.size(), MSG_NOSIGNAL),
+            static_cast<ssize_t>(stream.size()));
+  platform::xpc_wire::frame_reader_t reader(pair.reader.get(), {});
+  for (const char* text : {"one", "two"})
+    EXPECT_EQ(platform::xpc_string(reader.read().message.get()), text);
+
+  // The third frame is already here; the fourth comes as header, then two parts of its body.
+  const plist_ptr_t last(plist_new_string(std::string(40000, 'z').c_str()));
+  const auto pieces = platform::xpc_wire::encode(last.get());
+  ASSERT_TRUE(pieces);
+  std::thread writer([&] {
+    for (const auto& [from, to] :
+         {std::pair<std::size_t, std::size_t>{0, 4}, {4, 20000}, {20000, pieces->size()}}) {
+      [[maybe_unused]] const auto n =
+          ::send(pair.writer.get(), pieces->data() + from, to - from, MSG_NOSIGNAL);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    pair.writer.reset();
+  });
+  EXPECT_EQ(platform::xpc_string(reader.read().message.get()), "three");
+  EXPECT_EQ(platform::xpc_string(reader.read().message.get()), std::string(40000, 'z'));
+  EXPECT_EQ(reader.read().status, read_status_t::closed);
+  writer.join();
 }
 
 TEST(wire, oversized_message_is_not_encoded) {
