@@ -50,7 +50,7 @@ void frames(benchmark::State& state, bool by_pidfd, const std::function<bool()>&
   const bool passing =
       by_pidfd ? platform::pass_credentials(reader.get())
                : ::setsockopt(reader.get(), SOL_SOCKET, SO_PASSCRED, &on, sizeof(on)) == 0;
-  const auto peer = platform::peer_of_socket(reader.get());
+  const auto peer = platform::socket_peer_of(reader.get());
   if (!passing || !peer || !peer->pidfd) {
     state.SkipWithError("no peer credentials");
     return;

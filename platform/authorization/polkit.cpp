@@ -1,7 +1,6 @@
 #include "platform/authorization/polkit.h"
 
 #include <fcntl.h>
-#include <sys/syscall.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
@@ -12,6 +11,8 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+
+#include "platform/base/pidfd.h"
 
 namespace platform::authorization {
 namespace {
@@ -89,10 +90,6 @@ void cancel_check(sd_bus* bus, const std::string& id) {
                      nullptr, nullptr, "s", id.c_str());
 }
 
-bool process_is_alive(int pidfd) {
-  return ::syscall(SYS_pidfd_send_signal, pidfd, 0, nullptr, 0) == 0;
-}
-
 }  // namespace
 
 std::optional<std::uint64_t> start_time_of_stat(const std::string& stat) {
@@ -117,7 +114,7 @@ std::optional<polkit_subject_t> polkit_subject_of(pid_t pid, uid_t uid, int pidf
   if (!std::getline(file, stat)) return std::nullopt;
   const std::optional<std::uint64_t> start_time = start_time_of_stat(stat);
   if (!start_time) return std::nullopt;
-  if (pidfd >= 0 && !process_is_alive(pidfd)) return std::nullopt;
+  if (pidfd >= 0 && !signal_pidfd(pidfd, 0)) return std::nullopt;
   return polkit_subject_t{pid, *start_time, uid};
 }
 

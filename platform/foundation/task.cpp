@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 
 #include <cerrno>
@@ -12,19 +11,11 @@
 #include <ctime>
 #include <thread>
 
+#include "platform/base/pidfd.h"
 #include "platform/base/spawn.h"
 
 namespace platform {
 namespace {
-
-// Through the system calls: this C library's <sys/pidfd.h> lacks C linkage for C++ callers.
-int open_pidfd(pid_t pid) {
-  return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0u));
-}
-
-bool send_signal(int pidfd, int signal) {
-  return ::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0u) == 0;
-}
 
 // The status the platform reports: the exit code, or the number of the signal that ended it.
 int status_of(const siginfo_t& info) {
@@ -138,7 +129,7 @@ bool task_t::launch() {
 
 bool task_t::terminate() {
   if (!isRunning()) return false;
-  return send_signal(pidfd_.get(), SIGTERM);
+  return signal_pidfd(pidfd_.get(), SIGTERM);
 }
 
 void task_t::waitUntilExit() {

@@ -2,30 +2,17 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <fstream>
 #include <string>
 
-#ifndef SO_PEERPIDFD
-#define SO_PEERPIDFD 77
-#endif
+#include "platform/base/pidfd.h"
 
 namespace platform {
 
 namespace {
-
-// Called through syscall(2): the C library's wrappers are younger than some of its versions here.
-int open_pidfd(pid_t pid) {
-  return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0U));
-}
-
-bool signal_pidfd(int pidfd, int signal) {
-  return ::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0U) == 0;
-}
 
 // The pid a pidfd refers to, from the "Pid:" line of its fdinfo; -1 once the process is reaped.
 std::optional<pid_t> pid_of_pidfd(int pidfd) {
@@ -45,18 +32,10 @@ std::optional<pid_t> pid_of_pidfd(int pidfd) {
 }  // namespace
 
 std::optional<process_ref_t> process_ref_t::of_socket_peer(int socket_fd) {
-  int pidfd = -1;
-  socklen_t length = sizeof pidfd;
-  if (::getsockopt(socket_fd, SOL_SOCKET, SO_PEERPIDFD, &pidfd, &length) == 0 && pidfd >= 0) {
-    return of_pidfd(unique_fd_t(pidfd));
-  }
-  ucred credentials{};
-  length = sizeof credentials;
-  if (::getsockopt(socket_fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 ||
-      credentials.pid <= 0) {
-    return std::nullopt;
-  }
-  return of_pid(credentials.pid);
+  std::optional<socket_peer_t> peer = socket_peer_of(socket_fd);
+  if (!peer) return std::nullopt;
+  if (!peer->pidfd) return of_pid(peer->pid);
+  return process_ref_t(peer->pid, std::move(peer->pidfd));
 }
 
 std::optional<process_ref_t> process_ref_t::of_pidfd(unique_fd_t pidfd) {

@@ -138,7 +138,7 @@ void xpc_listener_t::accept_loop() {
 }
 
 void xpc_listener_t::offer(unique_fd_t socket) {
-  auto peer = peer_of_socket(socket.get());
+  auto peer = socket_peer_of(socket.get());
   if (!peer || !pass_credentials(socket.get()) || !delegate_) return;
   auto connection = std::make_shared<xpc_connection_t>(std::move(socket), std::move(*peer), trace_,
                                                        group_, frame_timeout_);

@@ -14,10 +14,6 @@
 #include "platform/xpc/binary_list_check.h"
 #include "platform/xpc/peer.h"
 
-#ifndef SCM_PIDFD
-#define SCM_PIDFD 0x04  // Linux 6.5; older C libraries do not name it
-#endif
-
 namespace platform::xpc_wire {
 namespace {
 
@@ -55,7 +51,8 @@ std::vector<unique_fd_t> descriptors_of(const cmsghdr* c) {
 // Checks the control data of one received chunk. Descriptors are never accepted: they are
 // closed at once so a client cannot fill the table of the service. The kernel's pidfd of the
 // sender (a negative number when it could not make one) is compared and closed.
-chunk_t check_control(msghdr& header, const read_options_t& options) {
+chunk_t check_control(msghdr& header, const read_options_t& options,
+                      const recorded_process_t& sender) {
   bool pid_matched = !options.sender_pid;
   bool process_matched = options.sender_pidfd < 0;
   bool clean = (header.msg_flags & MSG_CTRUNC) == 0;
@@ -66,8 +63,7 @@ chunk_t check_control(msghdr& header, const read_options_t& options) {
       clean = false;
     } else if (c->cmsg_type == SCM_PIDFD) {
       const std::vector<unique_fd_t> pidfd = descriptors_of(c);
-      process_matched = process_matched ||
-                        (pidfd.size() == 1 && same_process(pidfd[0].get(), options.sender_pidfd));
+      process_matched = process_matched || (pidfd.size() == 1 && sender.sent(pidfd[0].get()));
     } else if (c->cmsg_type == SCM_CREDENTIALS && options.sender_pid) {
       ucred credentials{};
       std::memcpy(&credentials, CMSG_DATA(c), sizeof(credentials));
@@ -89,7 +85,8 @@ ssize_t receive_message(int fd, msghdr& header, int flags) {
 // Inside a frame the rest must come within the stall time-out. The wait is made only when
 // nothing is waiting yet, which spares a poll per frame in the usual case.
 chunk_t receive_chunk(int fd, std::uint8_t* buffer, std::size_t length, std::size_t& received,
-                      const read_options_t& options, bool frame_started) {
+                      const read_options_t& options, const recorded_process_t& sender,
+                      bool frame_started) {
   alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(ucred)) + 2 * CMSG_SPACE(sizeof(int))>
       control{};
   iovec io{buffer, length};
@@ -107,7 +104,7 @@ chunk_t receive_chunk(int fd, std::uint8_t* buffer, std::size_t length, std::siz
   if (n < 0) return chunk_t::failed;
   if (n == 0) return chunk_t::end;
   received = static_cast<std::size_t>(n);
-  return check_control(header, options);
+  return check_control(header, options, sender);
 }
 
 // What libplist must not be given: it would recurse, expand or cut texts.
@@ -157,7 +154,10 @@ bool write_frame(int fd, plist_t message) {
 }
 
 frame_reader_t::frame_reader_t(int fd, read_options_t options)
-    : fd_(fd), options_(std::move(options)), buffer_(initial_buffer_length) {}
+    : fd_(fd),
+      options_(std::move(options)),
+      sender_(options_.sender_pidfd),
+      buffer_(initial_buffer_length) {}
 
 frame_t frame_reader_t::read() {
   for (;;) {
@@ -189,7 +189,7 @@ read_status_t frame_reader_t::receive(std::size_t needed) {
   const bool frame_started = end_ > begin_;
   std::size_t received = 0;
   switch (receive_chunk(fd_, buffer_.data() + end_, buffer_.size() - end_, received, options_,
-                        frame_started)) {
+                        sender_, frame_started)) {
     case chunk_t::data:
       end_ += received;
       return read_status_t::ok;

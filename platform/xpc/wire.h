@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/foundation/property_list.h"
+#include "platform/xpc/peer.h"
 
 // Messages on the socket: a 4-byte big-endian length, then that many bytes of binary property
 // list.
@@ -68,6 +69,7 @@ class frame_reader_t {
 
   int fd_;
   read_options_t options_;
+  recorded_process_t sender_;
   std::vector<std::uint8_t> buffer_;
   std::size_t begin_ = 0;  // the unread bytes are buffer_[begin_, end_)
   std::size_t end_ = 0;

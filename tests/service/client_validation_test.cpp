@@ -335,7 +335,7 @@ TEST_F(daemon_validation_test, request_from_a_process_that_took_over_the_peer_pi
     return std::filesystem::read_symlink("/proc/" + std::to_string(peer) + "/exe", error) ==
            signed_client_path;
   })) << "the client did not execute the signed program";
-  const unique_fd_t peer_pidfd(static_cast<int>(::syscall(SYS_pidfd_open, peer, 0U)));
+  const unique_fd_t peer_pidfd(platform::open_pidfd(peer));
   const unique_fd_t kept(
       static_cast<int>(::syscall(SYS_pidfd_getfd, peer_pidfd.get(), kept_fd, 0U)));
   ASSERT_TRUE(kept);
@@ -521,7 +521,7 @@ class client_check_test : public ::testing::Test {
     if (!relay) return std::nullopt;
     recorded.relay = std::move(*relay);
     recorded.accepted = unique_fd_t(::accept4(listening_.get(), nullptr, nullptr, SOCK_CLOEXEC));
-    auto peer = platform::peer_of_socket(recorded.accepted.get());
+    auto peer = platform::socket_peer_of(recorded.accepted.get());
     if (!peer) return std::nullopt;
     recorded.peer = std::move(*peer);
     return recorded;
@@ -552,7 +552,7 @@ TEST_F(client_check_test, unsigned_peer_is_refused) {
   const unique_fd_t own = connected_to(path_);
   ASSERT_TRUE(own);
   const unique_fd_t accepted(::accept4(listening_.get(), nullptr, nullptr, SOCK_CLOEXEC));
-  const auto peer = platform::peer_of_socket(accepted.get());
+  const auto peer = platform::socket_peer_of(accepted.get());
   ASSERT_TRUE(peer);
   EXPECT_EQ(peer->pid, ::getpid());
   EXPECT_FALSE(client_is_authorized(*peer, requirement_));

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -132,7 +131,7 @@ TEST(wire, sender_pidfd_must_name_the_recorded_process) {
   socket_pair_t pair;
   ASSERT_TRUE(platform::pass_credentials(pair.reader.get()));
   const plist_ptr_t message(plist_new_dict());
-  const auto own = platform::peer_of_socket(pair.writer.get());
+  const auto own = platform::socket_peer_of(pair.writer.get());
   ASSERT_TRUE(own && own->pidfd) << "the kernel gives no peer pidfd";
   platform::xpc_wire::read_options_t options;
   options.sender_pidfd = own->pidfd.get();
@@ -149,7 +148,7 @@ TEST(wire, sender_pidfd_must_name_the_recorded_process) {
     ::close(ends[1]);
     ::_exit(::read(ends[0], &byte, 1) == 0 ? 0 : 1);
   }
-  const platform::unique_fd_t child_pidfd(static_cast<int>(::syscall(SYS_pidfd_open, child, 0U)));
+  const platform::unique_fd_t child_pidfd(platform::open_pidfd(child));
   ASSERT_TRUE(child_pidfd);
   options.sender_pidfd = child_pidfd.get();
   ASSERT_TRUE(platform::xpc_wire::write_frame(pair.writer.get(), message.get()));
