@@ -6,9 +6,8 @@
 #include <string>
 
 #include "platform/foundation/open_files_limit.h"
-#include "platform/foundation/task.h"
 #include "service/helper_tool.h"
-#include "system/task_shell_extensions.h"
+#include "system/external_commands.h"
 #include "system/text_components.h"
 
 namespace {
@@ -59,12 +58,11 @@ void helper_tool_t::fixOSMaxFilesIfNeedAndReply(bool_reply_t reply) {
 }
 
 int helper_tool_t::_hackOSMaxFiles() {
-  return syncExec("/bin/launchctl", {"limit", "maxfiles", "65536", "1000000"});
+  return ExternalCommands::limit_maxfiles(65536, 1000000);
 }
 
 void helper_tool_t::set_darkwake_mode(std::int32_t mode, int_reply_t reply) {
-  platform::task_t task("/usr/sbin/sysctl", {"debug.darkwake=" + std::to_string(mode)});
-  const auto previous = previous_darkwake_mode(syncStdOutExecute(task));
+  const auto previous = previous_darkwake_mode(ExternalCommands::set_darkwake_mode(mode));
   if (!previous) trace_error(_trace, "setting darkwake mode failed");
   if (reply) std::move(reply)(previous.value_or(-1));
 }

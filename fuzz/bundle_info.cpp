@@ -8,8 +8,8 @@
 #include <filesystem>
 
 #include "fuzz/fuzz_support.h"
+#include "platform/foundation/property_list.h"
 #include "platform/security/bundle.h"
-#include "platform/security/plist_values.h"
 
 namespace {
 
@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view bytes = fuzz_support::as_text(data + 1, size - 1);
   place_info_plist(placement, bytes);
 
-  const auto info = platform::plist_values::parse(bytes);
+  const auto info = platform::property_list::parse(bytes);
   const auto name = platform::main_executable_name(info.get());
   if (name && (name->empty() || name->find('/') != std::string::npos)) std::abort();
   const fs::path executable =

@@ -9,7 +9,7 @@
 #include <cstdlib>
 
 #include "fuzz/fuzz_support.h"
-#include "platform/security/plist_values.h"
+#include "platform/foundation/property_list.h"
 #include "platform/security/requirement_lexer.h"
 #include "platform/security/requirement_subject.h"
 
@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto requirement = platform::requirement_t::compile(text);
   if (!requirement) return 0;
   if (requirement->text() != text) std::abort();
-  const auto info = platform::plist_values::parse(info_bytes);
+  const auto info = platform::property_list::parse(info_bytes);
   const platform::requirement_subject_t full{identifier, chain(), info.get()};
   const platform::requirement_subject_t bare{identifier, nullptr, nullptr};
   (void)requirement->is_satisfied_by(full);

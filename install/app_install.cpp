@@ -19,7 +19,6 @@ namespace {
 
 constexpr const char* install_directory = "/Applications";
 constexpr const char* log_directory = "/var/log";
-constexpr const char* program_in_bundle = "Contents/MacOS/Velmora";
 constexpr auto agent_stop_pause = std::chrono::duration<double>(1.0);
 
 struct launchd_names_t {
@@ -170,7 +169,7 @@ void replacePropertyLists(helper_tool_t& tool, const launchd_names_t& names,
   stale_files::run(tool, stale_files::service_lists);
   trace_info(tool.trace(), "Installing %s", names.service_plist.c_str());
   const std::string program_path =
-      fm::stringByAppendingPathComponent(installed_bundle, program_in_bundle);
+      fm::stringByAppendingPathComponent(installed_bundle, app_bundle::program_in_bundle);
   tool._createPlist(names.service_plist,
                     launchd_plist::service_dictionary(names.service_label, program_path).get());
 

@@ -1,3 +1,4 @@
+#include "install/app_bundle.h"
 #include "install/launchd_plist.h"
 #include "install/request_admission.h"
 #include "platform/foundation/file_manager.h"
@@ -10,7 +11,6 @@ namespace {
 // The service install always serves the application in its standard place, wherever the
 // requesting copy was started from.
 constexpr const char* application_bundle = "/Applications/Velmora.app";
-constexpr const char* program_in_bundle = "Contents/MacOS/Velmora";
 
 }  // namespace
 
@@ -29,8 +29,8 @@ void helper_tool_t::install_velmora_service_with(const auth_data_t& auth_data,
   const auto service_label = launchd_plist::service_label(vl_namespace);
   const auto service_path = launchd_plist::service_plist_path(vl_namespace);
   trace_info(trace(), "Installing %s", service_path.c_str());
-  const auto program_path =
-      platform::file_manager::stringByAppendingPathComponent(application_bundle, program_in_bundle);
+  const auto program_path = platform::file_manager::stringByAppendingPathComponent(
+      application_bundle, app_bundle::program_in_bundle);
   _createPlist(service_path, launchd_plist::service_dictionary(service_label, program_path).get());
 
   const auto agent_label = launchd_plist::agent_label(vl_namespace);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,10 @@ class ExternalCommands {
   static bool load_agent(const std::string& plist_path);
   static bool stop_agent(const std::string& label);
   static bool force_reboot();
+  // Sets launchd's open-files limit for the jobs it starts; the tool's exit status.
+  static int limit_maxfiles(int soft, int hard);
+  // Sets the kernel's dark-wake mode; the tool's output, nothing when it failed.
+  static std::optional<std::string> set_darkwake_mode(std::int32_t mode);
   static bool is_service_disabled(const std::string& plist_path);
   static bool is_service_run_at_load(const std::string& plist_path);
   static bool set_enable_service(const std::string& plist_path, bool enable);

@@ -64,6 +64,16 @@ bool ExternalCommands::start_service(const std::string& label) {
   return exits_with_success("/bin/launchctl", {"start", label});
 }
 
+int ExternalCommands::limit_maxfiles(int soft, int hard) {
+  return syncExec("/bin/launchctl",
+                  {"limit", "maxfiles", std::to_string(soft), std::to_string(hard)});
+}
+
+std::optional<std::string> ExternalCommands::set_darkwake_mode(std::int32_t mode) {
+  platform::task_t task("/usr/sbin/sysctl", {"debug.darkwake=" + std::to_string(mode)});
+  return syncStdOutExecute(task);
+}
+
 bool ExternalCommands::remove_authorization(const std::string& right) {
   return exits_with_success("/usr/bin/security", {"authorizationdb", "remove", right});
 }

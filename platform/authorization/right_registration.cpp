@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "platform/base/unique_fd.h"
+#include "platform/base/write_all.h"
 
 namespace platform::authorization {
 namespace {
@@ -18,17 +19,6 @@ constexpr off_t kMaximumQueue = 16 * 1024;
 
 bool fits_line(const std::string& text) {
   return text.find_first_of("\t\n") == std::string::npos && text.find('\0') == std::string::npos;
-}
-
-bool write_all(int fd, const std::string& text) {
-  std::size_t written = 0;
-  while (written < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    written += static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 }  // namespace
@@ -48,7 +38,7 @@ os_status_t queue_right_addition(const session_token_t& token, const right_addit
   if (!fd) return errAuthorizationInvalidRef;
   const std::string line =
       addition.name + "\t" + definition.rule + "\t" + definition.description + "\n";
-  return write_all(fd.get(), line) ? errAuthorizationSuccess : errAuthorizationInternal;
+  return platform::write_all(fd.get(), line) ? errAuthorizationSuccess : errAuthorizationInternal;
 }
 
 std::vector<right_addition_t> parse_right_additions(const std::string& text) {

@@ -8,21 +8,10 @@
 #include <cerrno>
 
 #include "platform/base/unique_fd.h"
+#include "platform/base/write_all.h"
 
 namespace platform::file_writing {
 namespace {
-
-bool write_all(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
 
 // A name beside path that no other writer in this or another process picks at the same time.
 std::string temporary_name_beside(const std::string& path) {
@@ -50,7 +39,7 @@ bool write_atomically(const std::string& path, std::string_view bytes) {
 
   struct stat existing {};
   const bool keep_mode = ::lstat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
-  const bool written = write_all(fd.get(), bytes) &&
+  const bool written = platform::write_all(fd.get(), bytes) &&
                        (!keep_mode || ::fchmod(fd.get(), existing.st_mode & 07777) == 0) &&
                        ::fsync(fd.get()) == 0;
   fd.reset();
@@ -63,7 +52,7 @@ bool write_atomically(const std::string& path, std::string_view bytes) {
 
 bool write_in_place(const std::string& path, std::string_view bytes) {
   unique_fd_t fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  return fd && write_all(fd.get(), bytes);
+  return fd && platform::write_all(fd.get(), bytes);
 }
 
 }  // namespace platform::file_writing

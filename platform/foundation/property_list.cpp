@@ -17,6 +17,10 @@ plist_ptr_t parse(const void* bytes, std::size_t length) {
   return plist_ptr_t(node);
 }
 
+plist_ptr_t parse(std::string_view bytes) {
+  return parse(bytes.data(), bytes.size());
+}
+
 plist_ptr_t read_file(const std::string& path) {
   const auto contents = file_manager::contentsAtPath(path);
   if (!contents) return nullptr;
@@ -28,6 +32,23 @@ std::optional<std::string> string_value(plist_t node) {
   std::uint64_t length = 0;
   const char* text = plist_get_string_ptr(node, &length);
   return text == nullptr ? std::string{} : std::string(text, length);
+}
+
+std::optional<std::string> string_entry(plist_t dictionary, const char* key) {
+  if (!PLIST_IS_DICT(dictionary)) return std::nullopt;
+  return string_value(plist_dict_get_item(dictionary, key));
+}
+
+std::optional<std::string> data_value(plist_t node) {
+  if (!PLIST_IS_DATA(node)) return std::nullopt;
+  std::uint64_t length = 0;
+  const char* bytes = plist_get_data_ptr(node, &length);
+  return bytes == nullptr ? std::string{} : std::string(bytes, length);
+}
+
+std::optional<std::string> data_entry(plist_t dictionary, const char* key) {
+  if (!PLIST_IS_DICT(dictionary)) return std::nullopt;
+  return data_value(plist_dict_get_item(dictionary, key));
 }
 
 std::string to_xml(plist_t node) {

@@ -3,8 +3,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include "platform/foundation/property_list.h"
 #include "platform/security/file_bytes.h"
-#include "platform/security/plist_values.h"
 
 namespace platform {
 
@@ -21,7 +21,7 @@ std::filesystem::path executable_directory(const std::filesystem::path& bundle) 
 }
 
 std::optional<std::string> main_executable_name(plist_t info) {
-  std::optional<std::string> name = plist_values::string_entry(info, "CFBundleExecutable");
+  std::optional<std::string> name = property_list::string_entry(info, "CFBundleExecutable");
   if (!name || name->empty() || *name == "." || *name == ".." ||
       name->find('/') != std::string::npos || name->find('\0') != std::string::npos) {
     return std::nullopt;
@@ -33,7 +33,7 @@ namespace {
 
 std::optional<std::string> main_executable_name_of(const std::filesystem::path& bundle) {
   const std::optional<std::string> bytes = read_bundle_file(info_plist_path(bundle));
-  const property_list::plist_ptr_t info = plist_values::parse(bytes.value_or(""));
+  const property_list::plist_ptr_t info = property_list::parse(bytes.value_or(""));
   return main_executable_name(info.get());
 }
 
@@ -63,7 +63,7 @@ std::optional<std::filesystem::path> bundle_of_main_executable(
   }
   const std::optional<std::string> bytes = read_bundle_file(info_plist_path(bundle));
   if (!bytes) return std::nullopt;
-  const property_list::plist_ptr_t info = plist_values::parse(*bytes);
+  const property_list::plist_ptr_t info = property_list::parse(*bytes);
   const std::optional<std::string> name = main_executable_name(info.get());
   if (!name || executable.filename() != *name) return std::nullopt;
   return bundle;

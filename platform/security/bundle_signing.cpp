@@ -4,10 +4,10 @@
 #include <optional>
 #include <system_error>
 
+#include "platform/foundation/property_list.h"
 #include "platform/security/bundle.h"
 #include "platform/security/designated_requirement.h"
 #include "platform/security/file_bytes.h"
-#include "platform/security/plist_values.h"
 #include "platform/security/requirement.h"
 
 namespace platform {
@@ -77,7 +77,7 @@ bool sign_bundle(const std::filesystem::path& bundle, const std::string& identif
     return false;
   }
   if (!declarations.entitlements.empty() &&
-      !PLIST_IS_DICT(plist_values::parse(declarations.entitlements).get())) {
+      !PLIST_IS_DICT(property_list::parse(declarations.entitlements).get())) {
     error = "the entitlements are not a property list dictionary";
     return false;
   }

@@ -3,12 +3,12 @@
 #include <optional>
 
 #include "platform/base/unique_fd.h"
+#include "platform/foundation/property_list.h"
 #include "platform/security/bundle.h"
 #include "platform/security/code_signature.h"
 #include "platform/security/code_signing.h"
 #include "platform/security/executable_digest.h"
 #include "platform/security/file_bytes.h"
-#include "platform/security/plist_values.h"
 #include "platform/security/requirement_subject.h"
 #include "platform/security/signature_cache.h"
 
@@ -21,7 +21,7 @@ code_check_t check_bundle_code(const std::filesystem::path& bundle, int executab
   if (!signature) return {errSecCSUnsigned, "code object is not signed at all"};
   // Info.plist is read once: the bytes that are hashed are the bytes the requirement sees.
   const std::optional<std::string> info_bytes = read_bundle_file(info_plist_path(bundle));
-  const property_list::plist_ptr_t info = plist_values::parse(info_bytes.value_or(""));
+  const property_list::plist_ptr_t info = property_list::parse(info_bytes.value_or(""));
   if (!PLIST_IS_DICT(info.get())) {
     return {errSecCSBadBundleFormat, "Info.plist is missing or unreadable"};
   }
@@ -39,7 +39,7 @@ code_check_t check_bundle_code(const std::filesystem::path& bundle, int executab
   if (*executable_digest != code.directory.executable_digest) {
     return {errSecCSBadResource, "the main executable was modified after signing"};
   }
-  const property_list::plist_ptr_t entitlements = plist_values::parse(code.directory.entitlements);
+  const property_list::plist_ptr_t entitlements = property_list::parse(code.directory.entitlements);
   if (!code.directory.entitlements.empty() && !PLIST_IS_DICT(entitlements.get())) {
     return {errSecCSSignatureFailed, "the signed entitlements are not a dictionary"};
   }

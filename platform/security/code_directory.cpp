@@ -4,7 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/security/plist_values.h"
+#include "platform/foundation/property_list.h"
 
 namespace platform {
 
@@ -24,7 +24,7 @@ plist_t data_node(const sha256_t& digest) {
 }
 
 std::optional<sha256_t> digest_entry(plist_t dictionary, const char* key) {
-  const std::optional<std::string> bytes = plist_values::data_entry(dictionary, key);
+  const std::optional<std::string> bytes = property_list::data_entry(dictionary, key);
   sha256_t digest{};
   if (!bytes || bytes->size() != digest.size()) return std::nullopt;
   std::memcpy(digest.data(), bytes->data(), digest.size());
@@ -64,10 +64,11 @@ std::string code_directory_t::encode() const {
 }
 
 std::optional<code_directory_t> code_directory_t::decode(std::string_view bytes) {
-  const property_list::plist_ptr_t dictionary = plist_values::parse(bytes);
+  const property_list::plist_ptr_t dictionary = property_list::parse(bytes);
   if (!PLIST_IS_DICT(dictionary.get()) || !has_known_version(dictionary.get())) return std::nullopt;
-  std::optional<std::string> identifier = plist_values::string_entry(dictionary.get(), kIdentifier);
-  std::optional<std::string> team = plist_values::string_entry(dictionary.get(), kTeamIdentifier);
+  std::optional<std::string> identifier =
+      property_list::string_entry(dictionary.get(), kIdentifier);
+  std::optional<std::string> team = property_list::string_entry(dictionary.get(), kTeamIdentifier);
   const std::optional<sha256_t> executable = digest_entry(dictionary.get(), kExecutableDigest);
   const std::optional<sha256_t> info_plist = digest_entry(dictionary.get(), kInfoPlistDigest);
   if (!identifier || !team || !executable || !info_plist) return std::nullopt;
@@ -77,9 +78,9 @@ std::optional<code_directory_t> code_directory_t::decode(std::string_view bytes)
   }
   // Both are optional: older signatures carry neither.
   std::optional<std::string> entitlements =
-      plist_values::data_entry(dictionary.get(), kEntitlements);
+      property_list::data_entry(dictionary.get(), kEntitlements);
   std::optional<std::string> requirement =
-      plist_values::string_entry(dictionary.get(), kDesignatedRequirement);
+      property_list::string_entry(dictionary.get(), kDesignatedRequirement);
   return code_directory_t{
       std::move(*identifier),    std::move(*team),        *executable, *info_plist,
       entitlements.value_or(""), requirement.value_or("")};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/foundation/property_list.h"
 #include "platform/security/requirement_text.h"
 
 namespace platform {
@@ -114,11 +115,7 @@ class cdhash_t final : public requirement_expression_t {
 // A property-list value as a text: strings as they are, integers in decimal; other types have
 // none.
 std::optional<std::string> text_of(plist_t item) {
-  if (PLIST_IS_STRING(item)) {
-    std::uint64_t length = 0;
-    const char* text = plist_get_string_ptr(item, &length);
-    return std::string(text, length);
-  }
+  if (PLIST_IS_STRING(item)) return property_list::string_value(item);
   if (PLIST_IS_UINT(item)) {
     std::uint64_t value = 0;
     plist_get_uint_val(item, &value);

@@ -1,17 +1,8 @@
 #include "platform/xpc/arguments.h"
 
-#include <cstdlib>
 #include <limits>
-#include <memory>
 
 namespace platform {
-namespace {
-
-struct free_deleter_t {
-  void operator()(char* p) const { std::free(p); }
-};
-
-}  // namespace
 
 property_list::plist_ptr_t xpc_value(const std::vector<std::uint8_t>& data) {
   return property_list::plist_ptr_t(plist_new_data(reinterpret_cast<const char*>(data.data()),
@@ -48,25 +39,15 @@ bool xpc_is(plist_t node, xpc_type_t type) {
 }
 
 std::optional<std::vector<std::uint8_t>> xpc_data(plist_t node) {
-  if (node == nullptr || plist_get_node_type(node) != PLIST_DATA) return std::nullopt;
-  char* raw = nullptr;
-  std::uint64_t length = 0;
-  plist_get_data_val(node, &raw, &length);
-  const std::unique_ptr<char, free_deleter_t> bytes(raw);
-  const auto* first = reinterpret_cast<const std::uint8_t*>(bytes.get());
-  return first == nullptr ? std::vector<std::uint8_t>{}
-                          : std::vector<std::uint8_t>(first, first + length);
+  const auto bytes = property_list::data_value(node);
+  if (!bytes) return std::nullopt;
+  return std::vector<std::uint8_t>(bytes->begin(), bytes->end());
 }
 
-// Read through the text's pointer: libplist's copying reader aborts on a text with a zero
-// character, which binary lists can hold. Such a text is refused like another type.
+// A text with a zero character, which binary lists can hold, is refused like another type.
 std::optional<std::string> xpc_string(plist_t node) {
-  if (node == nullptr || plist_get_node_type(node) != PLIST_STRING) return std::nullopt;
-  std::uint64_t length = 0;
-  const char* text = plist_get_string_ptr(node, &length);
-  if (text == nullptr) return std::string{};
-  std::string value(text, length);
-  if (value.find('\0') != std::string::npos) return std::nullopt;
+  auto value = property_list::string_value(node);
+  if (!value || value->find('\0') != std::string::npos) return std::nullopt;
   return value;
 }
 

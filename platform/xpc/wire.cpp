@@ -23,10 +23,6 @@ constexpr std::size_t initial_buffer_length = 16 * 1024;
 
 enum class chunk_t { data, end, foreign_sender, foreign_control, stalled, failed };
 
-struct free_deleter_t {
-  void operator()(char* p) const { std::free(p); }
-};
-
 bool wait_readable(int fd, int timeout_ms) {
   pollfd entry{fd, POLLIN, 0};
   for (;;) {
@@ -129,7 +125,7 @@ std::optional<std::vector<std::uint8_t>> encode(plist_t message) {
   char* raw = nullptr;  // libplist writes only into a null pointer
   std::uint32_t length = 0;
   plist_to_bin(message, &raw, &length);
-  const std::unique_ptr<char, free_deleter_t> body(raw);
+  const property_list::plist_memory_t body(raw);
   if (body == nullptr || length == 0 || length > max_frame_length) return std::nullopt;
   std::vector<std::uint8_t> frame(header_length + length);
   frame[0] = static_cast<std::uint8_t>(length >> 24);

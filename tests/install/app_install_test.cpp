@@ -58,13 +58,7 @@ void makeSharedMemory(const std::string& name) {
 std::string stringIn(const std::string& plist_path, const char* key) {
   const auto list = platform::property_list::read_file(plist_path);
   if (!list) return "<unreadable>";
-  const plist_t node = plist_dict_get_item(list.get(), key);
-  if (node == nullptr || plist_get_node_type(node) != PLIST_STRING) return "<missing>";
-  char* text = nullptr;
-  plist_get_string_val(node, &text);
-  std::string value(text != nullptr ? text : "");
-  std::free(text);
-  return value;
+  return platform::property_list::string_entry(list.get(), key).value_or("<missing>");
 }
 
 std::vector<std::string> programArguments(const std::string& plist_path) {
@@ -73,10 +67,8 @@ std::vector<std::string> programArguments(const std::string& plist_path) {
   const plist_t array = list ? plist_dict_get_item(list.get(), "ProgramArguments") : nullptr;
   if (array == nullptr) return result;
   for (uint32_t i = 0; i < plist_array_get_size(array); ++i) {
-    char* text = nullptr;
-    plist_get_string_val(plist_array_get_item(array, i), &text);
-    result.emplace_back(text != nullptr ? text : "");
-    std::free(text);
+    result.push_back(
+        platform::property_list::string_value(plist_array_get_item(array, i)).value_or(""));
   }
   return result;
 }

@@ -56,13 +56,7 @@ std::optional<bool> bool_value(plist_t dictionary, const char* key) {
 }
 
 std::optional<std::string> string_value(plist_t dictionary, const char* key) {
-  const plist_t node = plist_dict_get_item(dictionary, key);
-  if (node == nullptr || plist_get_node_type(node) != PLIST_STRING) return std::nullopt;
-  char* text = nullptr;
-  plist_get_string_val(node, &text);
-  std::string value = text != nullptr ? text : "";
-  std::free(text);
-  return value;
+  return platform::property_list::string_entry(dictionary, key);
 }
 
 std::vector<std::string> dictionary_keys(plist_t dictionary) {
@@ -87,10 +81,8 @@ std::vector<std::string> string_array(plist_t dictionary, const char* key) {
   const plist_t array = plist_dict_get_item(dictionary, key);
   if (array == nullptr || plist_get_node_type(array) != PLIST_ARRAY) return strings;
   for (std::uint32_t i = 0; i < plist_array_get_size(array); ++i) {
-    char* text = nullptr;
-    plist_get_string_val(plist_array_get_item(array, i), &text);
-    strings.emplace_back(text != nullptr ? text : "(not a string)");
-    std::free(text);
+    strings.push_back(platform::property_list::string_value(plist_array_get_item(array, i))
+                          .value_or("(not a string)"));
   }
   return strings;
 }

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "platform/base/unique_fd.h"
+#include "platform/base/write_all.h"
 
 namespace agent_scenario {
 namespace {
@@ -24,17 +25,6 @@ std::optional<std::string> read_all(int fd) {
   }
 }
 
-bool write_all(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t wrote = ::write(fd, text.data() + done, text.size() - done);
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) return false;
-    done += static_cast<std::size_t>(wrote);
-  }
-  return true;
-}
-
 }  // namespace
 
 std::optional<std::string> take_first_line(const std::string& path) {
@@ -46,7 +36,7 @@ std::optional<std::string> take_first_line(const std::string& path) {
   const std::size_t end = text->find('\n');
   const std::string rest = end == std::string::npos ? std::string() : text->substr(end + 1);
   if (::ftruncate(fd.get(), 0) != 0 || ::lseek(fd.get(), 0, SEEK_SET) != 0 ||
-      !write_all(fd.get(), rest)) {
+      !platform::write_all(fd.get(), rest)) {
     return std::nullopt;
   }
   return text->substr(0, end);

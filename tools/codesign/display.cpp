@@ -8,7 +8,6 @@
 #include "platform/security/certificate_fields.h"
 #include "platform/security/designated_requirement.h"
 #include "platform/security/hex_text.h"
-#include "platform/security/plist_values.h"
 
 namespace codesign_display {
 
@@ -56,7 +55,7 @@ std::string certificate_lines(X509* certificate, int index, int count) {
 
 std::string entitlements_lines(const std::string& entitlements) {
   if (entitlements.empty()) return "Entitlements=none\n";
-  const platform::property_list::plist_ptr_t list = platform::plist_values::parse(entitlements);
+  const platform::property_list::plist_ptr_t list = platform::property_list::parse(entitlements);
   char* xml = nullptr;  // libplist writes only into a null pointer
   std::uint32_t length = 0;
   if (list) plist_to_xml(list.get(), &xml, &length);

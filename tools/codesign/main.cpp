@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/property_list.h"
 #include "platform/security/bundle.h"
 #include "platform/security/bundle_signing.h"
 #include "platform/security/bundle_validation.h"
 #include "platform/security/code_signing.h"
 #include "platform/security/file_bytes.h"
-#include "platform/security/plist_values.h"
 #include "platform/security/trust_store.h"
 #include "tools/codesign/display.h"
 
@@ -178,7 +178,7 @@ int display(const options_t& options) {
     std::printf("%s\n", codesign_display::designated_requirement(*checked.code).c_str());
     return 0;
   }
-  const platform::property_list::plist_ptr_t info = platform::plist_values::parse(
+  const platform::property_list::plist_ptr_t info = platform::property_list::parse(
       platform::read_file_bytes(AT_FDCWD, platform::info_plist_path(options.bundle).c_str())
           .value_or(""));
   const std::optional<std::string> name = platform::main_executable_name(info.get());

@@ -6,8 +6,8 @@
 
 namespace standin {
 
+using platform::property_list::read_file;
 using plist_values::bool_value;
-using plist_values::read_file;
 using plist_values::string_array;
 using plist_values::string_value;
 

@@ -36,7 +36,7 @@ plist_values::plist_ptr_t job_dictionary(const job_t& job) {
 }
 
 std::optional<process_ref_t> recorded_process(const std::string& state_path) {
-  const auto dictionary = plist_values::read_file(state_path);
+  const auto dictionary = platform::property_list::read_file(state_path);
   if (!dictionary) return std::nullopt;
   const auto pid = plist_values::uint_value(dictionary.get(), "PID");
   const auto start_time = plist_values::uint_value(dictionary.get(), "PIDStartTime");
@@ -65,7 +65,7 @@ std::optional<job_t> job_store_t::find(const std::string& label) const {
   auto* job = std::get_if<job_t>(&read);
   if (job == nullptr) return std::nullopt;
   // The state file names the job's own list, not itself.
-  const auto dictionary = plist_values::read_file(path);
+  const auto dictionary = platform::property_list::read_file(path);
   job->path = plist_values::string_value(dictionary.get(), "Path");
   job->process = recorded_process(path);
   return std::move(*job);
@@ -74,7 +74,7 @@ std::optional<job_t> job_store_t::find(const std::string& label) const {
 bool job_store_t::save(const job_t& job) const {
   if (!is_usable_label(job.label)) return false;
   const auto dictionary = job_dictionary(job);
-  return plist_values::write_file_atomically(job_path(job.label), dictionary.get());
+  return platform::property_list::write_xml(job_path(job.label), dictionary.get(), true);
 }
 
 bool job_store_t::remove(const std::string& label) const {

@@ -1,74 +1,17 @@
 #include "tools/launchctl/plist_values.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <fstream>
-#include <iterator>
-
-#include "platform/base/unique_fd.h"
-
 namespace standin::plist_values {
 namespace {
-
-// Through the text's pointer: libplist's copying reader aborts on a text with a zero character.
-std::string take_string(plist_t node) {
-  std::uint64_t length = 0;
-  const char* text = plist_get_string_ptr(node, &length);
-  return text != nullptr ? std::string(text, length) : std::string();
-}
 
 plist_t item_of_type(plist_t dictionary, const char* key, plist_type type) {
   plist_t node = plist_dict_get_item(dictionary, key);
   return node != nullptr && plist_get_node_type(node) == type ? node : nullptr;
 }
 
-struct xml_text_deleter_t {
-  void operator()(char* text) const { plist_to_xml_free(text); }
-};
-
-bool write_all(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const auto written = ::write(fd, data, size);
-    if (written < 0) return false;
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
 }  // namespace
 
-plist_ptr_t read_file(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return nullptr;
-  const std::string bytes(std::istreambuf_iterator<char>(file), {});
-  plist_t root = nullptr;
-  plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
-  return plist_ptr_t(root);
-}
-
-bool write_file_atomically(const std::string& path, plist_t node) {
-  char* xml = nullptr;  // libplist writes its output only into a null pointer
-  uint32_t length = 0;
-  plist_to_xml(node, &xml, &length);
-  const std::unique_ptr<char, xml_text_deleter_t> text(xml);
-  if (!text) return false;
-  const auto temporary = path + ".tmp";
-  platform::unique_fd_t fd(
-      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
-  if (!fd || !write_all(fd.get(), text.get(), length)) {
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  fd.reset();
-  return std::rename(temporary.c_str(), path.c_str()) == 0;
-}
-
 std::string string_value(plist_t dictionary, const char* key) {
-  plist_t node = item_of_type(dictionary, key, PLIST_STRING);
-  return node != nullptr ? take_string(node) : std::string();
+  return platform::property_list::string_entry(dictionary, key).value_or("");
 }
 
 bool bool_value(plist_t dictionary, const char* key) {
@@ -92,8 +35,8 @@ std::vector<std::string> string_array(plist_t dictionary, const char* key) {
   if (array == nullptr) return values;
   const auto size = plist_array_get_size(array);
   for (uint32_t i = 0; i < size; ++i) {
-    plist_t item = plist_array_get_item(array, i);
-    if (plist_get_node_type(item) == PLIST_STRING) values.push_back(take_string(item));
+    if (auto text = platform::property_list::string_value(plist_array_get_item(array, i)))
+      values.push_back(std::move(*text));
   }
   return values;
 }

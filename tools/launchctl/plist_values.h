@@ -13,12 +13,6 @@ namespace standin::plist_values {
 
 using platform::property_list::plist_ptr_t;
 
-// The whole file parsed as an XML or binary property list; nothing when it cannot be read.
-plist_ptr_t read_file(const std::string& path);
-
-// Writes the XML form to a temporary file beside path and renames it over path.
-bool write_file_atomically(const std::string& path, plist_t node);
-
 std::string string_value(plist_t dictionary, const char* key);
 bool bool_value(plist_t dictionary, const char* key);
 std::optional<std::uint64_t> uint_value(plist_t dictionary, const char* key);

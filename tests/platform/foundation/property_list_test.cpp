@@ -30,13 +30,7 @@ std::string binary_of(plist_t node) {
 }
 
 std::string label_of(plist_t dictionary) {
-  plist_t label = plist_dict_get_item(dictionary, "Label");
-  if (label == nullptr || plist_get_node_type(label) != PLIST_STRING) return {};
-  char* text = nullptr;
-  plist_get_string_val(label, &text);
-  std::string result(text);
-  free(text);
-  return result;
+  return platform::property_list::string_entry(dictionary, "Label").value_or("");
 }
 
 std::vector<std::string> entries_of(const std::string& directory) {
@@ -69,6 +63,39 @@ TEST(PropertyListParse, ReadsXmlAndBinaryAndRejectsTheRest) {
     EXPECT_EQ(property_list::parse(bad.data(), bad.size()), nullptr) << bad;
   }
   EXPECT_EQ(property_list::parse(nullptr, 4), nullptr);
+}
+
+// Every reader of texts and data in the tree goes through these: a wrong type, a missing key or
+// something other than a dictionary reads as nothing, and zero bytes are kept.
+TEST(PropertyListValues, ReadEntriesOfTheirOwnTypeOnly) {
+  const auto dictionary = sample_dictionary();
+  const std::string bytes("a\0b", 3);
+  plist_dict_set_item(dictionary.get(), "Data",
+                      plist_new_data(bytes.data(), static_cast<std::uint64_t>(bytes.size())));
+
+  EXPECT_EQ(property_list::string_entry(dictionary.get(), "Label"), "com.corvantix.sample.service");
+  EXPECT_EQ(property_list::data_entry(dictionary.get(), "Data"), bytes);
+  EXPECT_FALSE(property_list::string_entry(dictionary.get(), "Data"));
+  EXPECT_FALSE(property_list::data_entry(dictionary.get(), "Label"));
+  EXPECT_FALSE(property_list::string_entry(dictionary.get(), "RunAtLoad"));
+  EXPECT_FALSE(property_list::string_entry(dictionary.get(), "Missing"));
+
+  const plist_t label = plist_dict_get_item(dictionary.get(), "Label");
+  EXPECT_FALSE(property_list::string_entry(label, "Label"));
+  EXPECT_FALSE(property_list::data_entry(nullptr, "Data"));
+  EXPECT_FALSE(property_list::data_value(label));
+  EXPECT_FALSE(property_list::string_value(nullptr));
+
+  // A UTF-16 text "a\0b" in a binary list: read whole, where libplist's copying reader aborts.
+  const std::string binary(
+      "bplist00\xa1\x01\x63\x00\x61\x00\x00\x00\x62\x08\x0a"
+      "\x00\x00\x00\x00\x00\x00\x01\x01\x00\x00\x00\x00\x00\x00\x00"
+      "\x02\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00"
+      "\x00\x11",
+      51);
+  const auto array = property_list::parse(std::string_view(binary));
+  ASSERT_NE(array, nullptr);
+  EXPECT_EQ(property_list::string_value(plist_array_get_item(array.get(), 0)), bytes);
 }
 
 TEST(PropertyListFiles, AtomicWriteReplacesTheFileAndKeepsItsMode) {
