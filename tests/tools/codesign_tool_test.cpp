@@ -244,7 +244,7 @@ TEST_F(codesign_tool_test, IncompleteCommandsAreRefused) {
            {"--verify", "-r-", bundle_},
        }) {
     const tool_result_t result = run_tool(arguments);
-    EXPECT_EQ(result.status, 1) << result.output;
+    EXPECT_EQ(result.status, 64) << result.output;
     EXPECT_NE(result.output.find("usage"), std::string::npos) << result.output;
   }
   EXPECT_FALSE(std::filesystem::exists(bundle_ / "Contents/_CodeSignature"));
@@ -350,7 +350,12 @@ TEST_F(codesign_tool_test, IdentityOfTheOpensslCommandLineWithCriticalMarkersVer
 // The way scripts sign a client: a written signing identity, the signing tool, the anchor copied.
 TEST_F(codesign_tool_test, WrittenIdentitySignsForScripts) {
   const std::filesystem::path identity = scratch_.path() / "identity";
-  const tool_result_t written = run_program(VELMORA_SIGNING_IDENTITY_TOOL, {identity});
+  // A key written over one that everybody could read, under a umask that lets everybody read.
+  std::filesystem::create_directory(identity);
+  std::ofstream(identity / "leaf.key") << "old key\n";
+  std::filesystem::permissions(identity / "leaf.key", std::filesystem::perms::all);
+  const tool_result_t written = run_program(
+      "/bin/sh", {"-c", "umask 0; exec \"$0\" \"$1\"", VELMORA_SIGNING_IDENTITY_TOOL, identity});
   ASSERT_EQ(written.status, 0) << written.output;
   EXPECT_EQ(std::filesystem::status(identity / "leaf.key").permissions(),
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write)

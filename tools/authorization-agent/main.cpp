@@ -8,10 +8,11 @@
 
 namespace {
 
+constexpr std::string_view usage_text = "usage: authorization-agent <right-name> <description>\n";
+
 int agent(const std::vector<std::string>& arguments) {
   if (arguments.size() != 2) {
-    std::cerr << "usage: authorization-agent <right-name> <description>\n";
-    return 2;
+    return platform::command_line::print_usage({usage_text}, stderr, 2);
   }
   // Nobody left to answer the dialog: it is dismissed.
   const std::optional<std::string> line =
@@ -26,5 +27,5 @@ int agent(const std::vector<std::string>& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  return standin::run_standin("/usr/libexec/authorization-agent", argc, argv, agent);
+  return standin::run_standin("/usr/libexec/authorization-agent", {usage_text}, argc, argv, agent);
 }

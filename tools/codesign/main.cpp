@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/command_line.h"
 #include "platform/foundation/property_list.h"
 #include "platform/security/bundle.h"
 #include "platform/security/bundle_signing.h"
@@ -41,15 +42,13 @@ struct options_t {
   std::string bundle;
 };
 
-int usage() {
-  std::fputs(
-      "usage: velmora-codesign --sign --cert LEAF.pem --key LEAF.key [--chain CA.pem]... "
-      "--identifier ID [--entitlements FILE] [-r REQUIREMENT] BUNDLE.app\n"
-      "       velmora-codesign --verify [-R REQUIREMENT] [--anchors DIR] BUNDLE.app\n"
-      "       velmora-codesign --display [-r-] [--anchors DIR] BUNDLE.app\n",
-      stderr);
-  return 1;
-}
+const platform::command_line::syntax_t syntax{
+    "usage: velmora-codesign --sign --cert LEAF.pem --key LEAF.key [--chain CA.pem]... "
+    "--identifier ID [--entitlements FILE] [-r REQUIREMENT] BUNDLE.app\n"
+    "       velmora-codesign --verify [-R REQUIREMENT] [--anchors DIR] BUNDLE.app\n"
+    "       velmora-codesign --display [-r-] [--anchors DIR] BUNDLE.app\n",
+    {"--sign", "--verify", "--display", "-r-"},
+    {"-r", "--entitlements", "--cert", "--key", "--chain", "--identifier", "-R", "--anchors"}};
 
 std::optional<options_t> parse_options(int argc, char** argv) {
   options_t options;
@@ -191,8 +190,11 @@ int display(const options_t& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const auto status = platform::command_line::check(argc, argv, syntax)) return *status;
   const std::optional<options_t> options = parse_options(argc, argv);
-  if (!options) return usage();
+  if (!options) {
+    return platform::command_line::print_usage(syntax, stderr, platform::command_line::exit_usage);
+  }
   if (options->display) return display(*options);
   return options->sign ? sign(*options) : verify(*options);
 }

@@ -13,6 +13,8 @@
 
 namespace {
 
+constexpr std::string_view usage_text = "Usage: dns-sd -B <Type> [<Domain>]\n";
+
 std::string configured_services() {
   std::ifstream file(standin::dns_sd_services_path);
   std::ostringstream text;
@@ -55,8 +57,7 @@ int browse(const std::string& type, const std::string& domain) {
 
 int dns_sd(const std::vector<std::string>& arguments) {
   if (arguments.size() < 2 || arguments.size() > 3 || arguments[0] != "-B") {
-    std::fprintf(stderr, "Usage: dns-sd -B <Type> [<Domain>]\n");
-    return 1;
+    return platform::command_line::print_usage({usage_text}, stderr, 1);
   }
   return browse(arguments[1], arguments.size() == 3 ? arguments[2] : "local");
 }
@@ -64,5 +65,5 @@ int dns_sd(const std::vector<std::string>& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  return standin::run_standin("/usr/bin/dns-sd", argc, argv, dns_sd);
+  return standin::run_standin("/usr/bin/dns-sd", {usage_text, {"-B"}}, argc, argv, dns_sd);
 }

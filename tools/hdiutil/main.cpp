@@ -6,10 +6,11 @@
 
 namespace {
 
+constexpr std::string_view usage_text = "Usage: hdiutil detach <devname>\n";
+
 int hdiutil(const std::vector<std::string>& arguments) {
   if (arguments.size() < 2 || arguments[0] != "detach") {
-    std::fprintf(stderr, "Usage: hdiutil detach <devname>\n");
-    return 1;
+    return platform::command_line::print_usage({usage_text}, stderr, 1);
   }
   std::printf("\"%s\" ejected.\n", arguments.back().c_str());
   return 0;
@@ -18,5 +19,5 @@ int hdiutil(const std::vector<std::string>& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  return standin::run_standin("/usr/bin/hdiutil", argc, argv, hdiutil);
+  return standin::run_standin("/usr/bin/hdiutil", {usage_text}, argc, argv, hdiutil);
 }

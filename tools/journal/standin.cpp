@@ -37,7 +37,9 @@ std::optional<int> requested_failure(std::string_view name) {
   return status;
 }
 
-int run_standin(std::string_view tool_path, int argc, char** argv, const tool_body_t& body) {
+int run_standin(std::string_view tool_path, const platform::command_line::syntax_t& syntax,
+                int argc, char** argv, const tool_body_t& body) {
+  if (const auto status = platform::command_line::check(argc, argv, syntax)) return *status;
   const auto name = tool_name(tool_path);
   if (::access(sandbox_marker_path, F_OK) != 0) {
     std::fprintf(stderr, "%.*s: stand-in refuses to run outside the throwaway root\n",

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/base/command_line.h"
 #include "tools/journal/journal_line.h"
 
 // What every stand-in tool shares: the journal of calls, failure on demand, and the refusal to
@@ -29,8 +30,10 @@ std::optional<int> requested_failure(std::string_view name);
 
 using tool_body_t = std::function<int(const std::vector<std::string>& arguments)>;
 
-// The main function of a stand-in: refuses outside the root, journals the call, honours a
-// requested failure, and otherwise returns what body returns.
-int run_standin(std::string_view tool_path, int argc, char** argv, const tool_body_t& body);
+// The main function of a stand-in: answers "--help" and refuses an unknown option anywhere,
+// refuses to go on outside the root, journals the call, honours a requested failure, and
+// otherwise returns what body returns.
+int run_standin(std::string_view tool_path, const platform::command_line::syntax_t& syntax,
+                int argc, char** argv, const tool_body_t& body);
 
 }  // namespace standin

@@ -40,9 +40,7 @@ void print_limit(const std::string& name, const limit_t& value) {
 }
 
 int usage() {
-  std::fprintf(stderr,
-               "usage: launchctl load|unload <path> | start|stop <label> |"
-               " limit maxfiles [<soft> <hard>] | list\n");
+  std::fwrite(usage_text.data(), 1, usage_text.size(), stderr);
   return 1;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tools/launchctl/job_store.h"
@@ -8,6 +9,10 @@
 // The subcommands of the stand-in launchctl. Each answers the tool's exit status and writes its
 // messages to standard error, its listings to standard output.
 namespace standin::launchctl {
+
+inline constexpr std::string_view usage_text =
+    "usage: launchctl load|unload <path> | start|stop <label> | limit maxfiles [<soft> <hard>] |"
+    " list\n";
 
 // Loads the job of a property list; a disabled list is refused, and a list with RunAtLoad starts
 // the job. A job whose program cannot be started stays loaded, as launchd keeps it.

@@ -7,7 +7,8 @@
 
 int main(int argc, char** argv) {
   return standin::run_standin(
-      "/bin/launchctl", argc, argv, [](const std::vector<std::string>& arguments) {
+      "/bin/launchctl", {standin::launchctl::usage_text}, argc, argv,
+      [](const std::vector<std::string>& arguments) {
         const auto store = standin::job_store_t::open(standin::job_store_t::default_directory);
         if (!store) {
           std::fprintf(stderr, "launchctl: cannot open %s\n",

@@ -3,6 +3,6 @@
 #include "tools/journal/standin.h"
 
 int main(int argc, char** argv) {
-  return standin::run_standin("/sbin/reboot", argc, argv,
+  return standin::run_standin("/sbin/reboot", {"usage: reboot\n"}, argc, argv,
                               [](const std::vector<std::string>&) { return 0; });
 }

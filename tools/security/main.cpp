@@ -10,10 +10,11 @@ namespace {
 
 namespace authorization = platform::authorization;
 
+constexpr std::string_view usage_text = "usage: security authorizationdb remove <right-name>\n";
+
 int security(const std::vector<std::string>& arguments) {
   if (arguments.size() != 3 || arguments[0] != "authorizationdb" || arguments[1] != "remove") {
-    std::cerr << "usage: security authorizationdb remove <right-name>\n";
-    return 2;
+    return platform::command_line::print_usage({usage_text}, stderr, 2);
   }
   authorization::rights_database_t database(authorization::kAuthorizationDatabasePath);
   const platform::os_status_t status = database.remove(arguments[2]);
@@ -28,5 +29,5 @@ int security(const std::vector<std::string>& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  return standin::run_standin("/usr/bin/security", argc, argv, security);
+  return standin::run_standin("/usr/bin/security", {usage_text}, argc, argv, security);
 }

@@ -8,6 +8,7 @@
 namespace {
 
 constexpr const char* darkwake_name = "debug.darkwake";
+constexpr std::string_view usage_text = "usage: sysctl [-n] name[=value]\n";
 
 int show(const standin::sysctl_request_t& request, bool value_only) {
   const auto value = standin::read_darkwake();
@@ -44,8 +45,7 @@ int sysctl(const std::vector<std::string>& arguments) {
   const bool value_only = !arguments.empty() && arguments[0] == "-n";
   if (value_only) ++first;
   if (arguments.size() != first + 1) {
-    std::fprintf(stderr, "usage: sysctl [-n] name[=value]\n");
-    return 1;
+    return platform::command_line::print_usage({usage_text}, stderr, 1);
   }
   const auto request = standin::parse_sysctl_request(arguments[first]);
   if (request.name != darkwake_name) {
@@ -58,5 +58,5 @@ int sysctl(const std::vector<std::string>& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  return standin::run_standin("/usr/sbin/sysctl", argc, argv, sysctl);
+  return standin::run_standin("/usr/sbin/sysctl", {usage_text, {"-n"}}, argc, argv, sysctl);
 }

@@ -9,9 +9,11 @@
 
 namespace {
 
+const platform::command_line::syntax_t syntax{
+    "usage: xattr -d [-r] [-s] attr_name file [file ...]\n", {"-d", "-r", "-s"}};
+
 int usage() {
-  std::fprintf(stderr, "usage: xattr -d [-r] [-s] attr_name file [file ...]\n");
-  return 2;
+  return platform::command_line::print_usage(syntax, stderr, 2);
 }
 
 int xattr(const std::vector<std::string>& arguments) {
@@ -41,5 +43,5 @@ int xattr(const std::vector<std::string>& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  return standin::run_standin("/usr/bin/xattr", argc, argv, xattr);
+  return standin::run_standin("/usr/bin/xattr", syntax, argc, argv, xattr);
 }

@@ -8,12 +8,15 @@
 #include <array>
 #include <cstdio>
 
+#include "platform/base/command_line.h"
 #include "tests/platform/authorization/tty_agent.h"
 
 int main(int argc, char** argv) {
+  const platform::command_line::syntax_t syntax{
+      "usage: velmora-test-answer-agent PASSWORD CMD ARGS...\n"};
+  if (const auto status = platform::command_line::check(argc, argv, syntax)) return *status;
   if (argc < 3) {
-    std::fprintf(stderr, "usage: velmora-test-answer-agent PASSWORD CMD ARGS...\n");
-    return 64;
+    return platform::command_line::print_usage(syntax, stderr, platform::command_line::exit_usage);
   }
   // CMD waits at the gate until the agent is registered for its pid; the exec keeps the pid.
   std::array<int, 2> gate{};

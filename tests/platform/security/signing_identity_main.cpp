@@ -7,12 +7,14 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/base/command_line.h"
 #include "tests/platform/security/fixtures.h"
 
 int main(int argc, char** argv) {
+  const platform::command_line::syntax_t syntax{"usage: velmora-test-signing-identity DIR\n"};
+  if (const auto status = platform::command_line::check(argc, argv, syntax)) return *status;
   if (argc != 2) {
-    std::fprintf(stderr, "usage: velmora-test-signing-identity DIR\n");
-    return 1;
+    return platform::command_line::print_usage(syntax, stderr, platform::command_line::exit_usage);
   }
   const std::filesystem::path directory = argv[1];
   std::error_code error;
