@@ -110,10 +110,10 @@ TEST(HexStringTest, ViewIsCutToWhatTheBufferHolds) {
   EXPECT_STREQ(hex_string(view).c_str(), "");
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool address_sanitizer = true;
+#if defined(VELMORA_SANITIZER)
+constexpr bool sanitizer = true;
 #else
-constexpr bool address_sanitizer = false;
+constexpr bool sanitizer = false;
 #endif
 
 // Runs in a child whose address space is too small for the buffer.
@@ -130,7 +130,7 @@ constexpr bool address_sanitizer = false;
 }
 
 TEST(ExceptionTest, BufferThatCannotBeAllocatedThrowsOutOfMemory) {
-  if (address_sanitizer) GTEST_SKIP() << "the sanitizer reserves more address space than the limit";
+  if (sanitizer) GTEST_SKIP() << "the sanitizer reserves more address space than the limit";
   EXPECT_EXIT(allocate_past_the_limit(), testing::ExitedWithCode(0), "");
 }
 

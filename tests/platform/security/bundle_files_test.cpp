@@ -24,10 +24,10 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool address_sanitizer = true;
+#if defined(VELMORA_SANITIZER)
+constexpr bool sanitizer = true;
 #else
-constexpr bool address_sanitizer = false;
+constexpr bool sanitizer = false;
 #endif
 
 // Runs body in a child whose address space is capped (the sanitizer reserves more than any
@@ -40,7 +40,7 @@ std::optional<int> exit_status_in_bounded_child(const std::function<int()>& body
   if (pid < 0) return std::nullopt;
   if (pid == 0) {
     const rlimit address_space{rlim_t{1} << 30, rlim_t{1} << 30};
-    if (!address_sanitizer) ::setrlimit(RLIMIT_AS, &address_space);
+    if (!sanitizer) ::setrlimit(RLIMIT_AS, &address_space);
     ::_exit(body());
   }
   int status = 0;
