@@ -4,10 +4,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/fanotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -112,49 +110,6 @@ unique_fd_t received_descriptor(int channel) {
   int fd = -1;
   std::memcpy(&fd, CMSG_DATA(header), sizeof(int));
   return unique_fd_t(fd);
-}
-
-// Holds every open of one file until released, so that a validation that reads the file stalls
-// right there.
-class open_gate_t {
- public:
-  explicit open_gate_t(const std::string& path)
-      : group_(::fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY | O_CLOEXEC)) {
-    if (group_ &&
-        ::fanotify_mark(group_.get(), FAN_MARK_ADD, FAN_OPEN_PERM, AT_FDCWD, path.c_str()) != 0) {
-      group_.reset();
-    }
-  }
-  ~open_gate_t() { release(); }
-
-  bool armed() const { return static_cast<bool>(group_); }
-  bool wait_for_open(std::chrono::seconds limit) {
-    pollfd entry{group_.get(), POLLIN, 0};
-    if (::poll(&entry, 1, static_cast<int>(limit.count() * 1000)) != 1) return false;
-    fanotify_event_metadata event{};
-    if (::read(group_.get(), &event, sizeof(event)) != sizeof(event)) return false;
-    held_.reset(event.fd);
-    return true;
-  }
-  void release() {
-    if (!held_) return;
-    const fanotify_response answer{held_.get(), FAN_ALLOW};
-    [[maybe_unused]] const auto n = ::write(group_.get(), &answer, sizeof(answer));
-    held_.reset();
-  }
-
- private:
-  unique_fd_t group_;
-  unique_fd_t held_;
-};
-
-// The relay's acceptance frame, passed on to its stream; false when the helper closed instead
-// or nothing came in time.
-bool accepted_within(int stream, std::chrono::seconds limit) {
-  pollfd entry{stream, POLLIN, 0};
-  if (::poll(&entry, 1, static_cast<int>(limit.count() * 1000)) != 1) return false;
-  return platform::xpc_wire::frame_reader_t(stream, {}).read().status ==
-         platform::xpc_wire::read_status_t::ok;
 }
 
 // A daemon on its own activated socket; started on demand, so that a test can queue a
@@ -383,28 +338,6 @@ TEST_F(daemon_validation_test, connection_handed_to_another_process_is_ended_uns
   EXPECT_TRUE(eventually_has("helper_tool - last conn invalidated"));
   EXPECT_TRUE(sandbox::journal_calls_of("/usr/sbin/sysctl").empty()) << "the request ran";
   channel.reset();  // the relay ends with its input
-}
-
-// The idle time ends while a client is being validated (its signature is held up in the middle
-// of the check): the daemon waits for the decision and serves the client.
-TEST_F(daemon_validation_test, idle_exit_waits_for_a_client_being_validated) {
-  start_daemon();
-  const auto first = sandbox::run({signed_client_path, "--socket", socket_path_, "version"});
-  ASSERT_EQ(first.status, 0) << first.errors;
-  const auto accepted_at = std::chrono::steady_clock::now();
-  open_gate_t gate("/opt/velmora/Relay.app/Contents/_CodeSignature/CodeSignature");
-  ASSERT_TRUE(gate.armed());
-
-  std::this_thread::sleep_until(accepted_at + 9s);
-  unique_fd_t stream;
-  auto relay = start_relay(socket_path_, &stream);
-  ASSERT_TRUE(relay);
-  ASSERT_TRUE(gate.wait_for_open(5s)) << "the validation did not read the signature";
-  std::this_thread::sleep_until(accepted_at + 12500ms);
-  EXPECT_FALSE(daemon_->wait_exit(0ms)) << "the daemon ended during the validation";
-  gate.release();
-  EXPECT_TRUE(accepted_within(stream.get(), 5s));
-  EXPECT_TRUE(eventually_has("helper_tool - 1 active connections"));
 }
 
 // The daemon starts with a low soft limit on open files and raises it to the hard one; what the

@@ -1,5 +1,6 @@
 #include "tests/service/daemon_process.h"
 
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -13,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/xpc/wire.h"
 #include "tests/sandbox/support.h"
 
 extern char** environ;
@@ -193,6 +195,13 @@ std::optional<child_process_t> start_relay(const std::string& socket_path,
   if (error != 0) return std::nullopt;
   *stream = std::move(ours);
   return child_process_t(pid);
+}
+
+bool accepted_within(int stream, std::chrono::seconds limit) {
+  pollfd entry{stream, POLLIN, 0};
+  if (::poll(&entry, 1, static_cast<int>(limit.count() * 1000)) != 1) return false;
+  return platform::xpc_wire::frame_reader_t(stream, {}).read().status ==
+         platform::xpc_wire::read_status_t::ok;
 }
 
 std::optional<signed_client_t> signed_client_t::connect(const std::string& socket_path,

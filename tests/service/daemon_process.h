@@ -80,6 +80,10 @@ std::optional<child_process_t> start_relay(const std::string& socket_path,
                                            const std::vector<std::string>& environment = {},
                                            std::optional<uid_t> user = std::nullopt);
 
+// The relay's acceptance frame, passed on to its stream; false when the helper closed instead
+// or nothing came in time.
+bool accepted_within(int stream, std::chrono::seconds limit);
+
 // A client of the helper whose connection the signed relay made: the helper sees the relay as
 // its client, the test calls through the relay's standard streams.
 class signed_client_t : public velmora_client_t {

@@ -2,9 +2,13 @@
 // and ends at the first one-second test at which no client is connected and 10 s have passed
 // since the latest acceptance. Each case has its own daemon on its own activated socket; the
 // cases take seconds each, so each is a test of its own that runs beside the others.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/fanotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <future>
 #include <thread>
@@ -19,11 +23,47 @@ namespace {
 using namespace std::chrono_literals;
 using clock_type = std::chrono::steady_clock;
 
+using platform::unique_fd_t;
+
 constexpr const char* trace_path = "/var/log/velmora.trace";
 
 double seconds_between(clock_type::time_point from, clock_type::time_point to) {
   return std::chrono::duration<double>(to - from).count();
 }
+
+// Holds every open of one file until released, so that a validation that reads the file stalls
+// right there.
+class open_gate_t {
+ public:
+  explicit open_gate_t(const std::string& path)
+      : group_(::fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY | O_CLOEXEC)) {
+    if (group_ &&
+        ::fanotify_mark(group_.get(), FAN_MARK_ADD, FAN_OPEN_PERM, AT_FDCWD, path.c_str()) != 0) {
+      group_.reset();
+    }
+  }
+  ~open_gate_t() { release(); }
+
+  bool armed() const { return static_cast<bool>(group_); }
+  bool wait_for_open(std::chrono::seconds limit) {
+    pollfd entry{group_.get(), POLLIN, 0};
+    if (::poll(&entry, 1, static_cast<int>(limit.count() * 1000)) != 1) return false;
+    fanotify_event_metadata event{};
+    if (::read(group_.get(), &event, sizeof(event)) != sizeof(event)) return false;
+    held_.reset(event.fd);
+    return true;
+  }
+  void release() {
+    if (!held_) return;
+    const fanotify_response answer{held_.get(), FAN_ALLOW};
+    [[maybe_unused]] const auto n = ::write(group_.get(), &answer, sizeof(answer));
+    held_.reset();
+  }
+
+ private:
+  unique_fd_t group_;
+  unique_fd_t held_;
+};
 
 // One daemon on its own socket, and the clients of one case.
 class idle_case_t {
@@ -49,6 +89,7 @@ class idle_case_t {
   }
 
   bool running() { return !daemon_->wait_exit(0ms); }
+  const std::string& socket_path() const { return socket_path_; }
   std::vector<std::string> trace() const { return trace_lines_of(trace_path, daemon_->pid()); }
 
   int count(const std::string& ending) const {
@@ -161,6 +202,28 @@ TEST(idle_exit, request_still_running_keeps_the_daemon_past_the_idle_time) {
   ASSERT_TRUE(c.exit_after_acceptance(5s));
   EXPECT_LE(seconds_between(released_at, clock_type::now()), 1.5);
   EXPECT_EQ(c.count("helper_tool - last conn invalidated"), 1);
+}
+
+// The idle time ends while a client is being validated (its signature is held up in the middle
+// of the check): the daemon waits for the decision and serves the client.
+TEST(idle_exit, client_being_validated_keeps_the_daemon_past_the_idle_time) {
+  idle_case_t c("validating");
+  ASSERT_TRUE(c.connect());
+  const auto accepted_at = clock_type::now();
+  open_gate_t gate("/opt/velmora/Relay.app/Contents/_CodeSignature/CodeSignature");
+  ASSERT_TRUE(gate.armed());
+
+  std::this_thread::sleep_until(accepted_at + 9s);
+  unique_fd_t stream;
+  auto relay = start_relay(c.socket_path(), &stream);
+  ASSERT_TRUE(relay);
+  ASSERT_TRUE(gate.wait_for_open(5s)) << "the validation did not read the signature";
+  std::this_thread::sleep_until(accepted_at + 12500ms);
+  EXPECT_TRUE(c.running()) << "the daemon ended during the validation";
+  gate.release();
+  EXPECT_TRUE(accepted_within(stream.get(), 5s));
+  EXPECT_TRUE(
+      sandbox::eventually([&] { return c.count("helper_tool - 1 active connections") == 2; }));
 }
 
 }  // namespace
