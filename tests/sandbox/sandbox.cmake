@@ -34,9 +34,5 @@ function(velmora_add_sandbox_test target)
   endif()
   # The root links the stand-ins from the build tree and signs its clients from it; they must
   # exist before the test runs.
-  foreach(tool ${VELMORA_STANDIN_TOOLS} ${VELMORA_SIGNED_CLIENT_TOOLS})
-    if(TARGET ${tool})
-      add_dependencies(${target} ${tool})
-    endif()
-  endforeach()
+  add_dependencies(${target} ${VELMORA_STANDIN_TOOLS} ${VELMORA_SIGNED_CLIENT_TOOLS})
 endfunction()
