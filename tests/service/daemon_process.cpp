@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -50,6 +51,15 @@ std::vector<std::string> environment_with(const std::vector<std::string>& extra)
   for (char** entry = environ; *entry != nullptr; ++entry)
     environment.emplace_back(*entry);
   return environment;
+}
+
+long entries_in(const std::string& directory) {
+  std::error_code error;
+  long count = 0;
+  for (std::filesystem::directory_iterator it(directory, error), end; !error && it != end;
+       it.increment(error))
+    ++count;
+  return count;
 }
 
 }  // namespace
@@ -111,6 +121,34 @@ platform::unique_fd_t listening_socket_at(const std::string& path) {
     fd.reset();
   }
   return fd;
+}
+
+process_usage_t usage_of(pid_t pid) {
+  const std::string proc = "/proc/" + std::to_string(pid);
+  return {entries_in(proc + "/fd"), entries_in(proc + "/task")};
+}
+
+process_usage_t settled_usage(pid_t pid) {
+  process_usage_t last = usage_of(pid);
+  sandbox::eventually(
+      [&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const process_usage_t now = usage_of(pid);
+        return std::exchange(last, now) == now;
+      },
+      std::chrono::seconds(10));
+  return last;
+}
+
+process_usage_t usage_back_to(pid_t pid, const process_usage_t& baseline) {
+  process_usage_t now;
+  sandbox::eventually(
+      [&] {
+        now = usage_of(pid);
+        return now == baseline;
+      },
+      std::chrono::seconds(15));
+  return now;
 }
 
 // A line: level, date, time, component, [thread name], pid, thread id, name, "-", message.

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,6 +43,21 @@ class daemon_process_t {
 
 // A listening socket at path, as a service manager would pass it.
 platform::unique_fd_t listening_socket_at(const std::string& path);
+
+// What a process holds: open descriptors and threads.
+struct process_usage_t {
+  long descriptors = 0;
+  long threads = 0;
+  bool operator==(const process_usage_t&) const = default;
+  friend std::ostream& operator<<(std::ostream& out, const process_usage_t& usage) {
+    return out << usage.descriptors << " descriptors, " << usage.threads << " threads";
+  }
+};
+process_usage_t usage_of(pid_t pid);
+// The usage once it has stopped changing (a thread of the daemon's start may still be running).
+process_usage_t settled_usage(pid_t pid);
+// Waits a while for the usage to come back to baseline; the usage last seen.
+process_usage_t usage_back_to(pid_t pid, const process_usage_t& baseline);
 
 // The messages of the trace lines that process pid wrote to the trace file, in order, each as
 // "<level> <name> - <message>".

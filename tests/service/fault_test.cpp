@@ -112,8 +112,31 @@ class fault_test : public ::testing::Test {
   std::optional<signed_client_t> connect() const { return signed_client_t::connect(socket_path_); }
 
   std::vector<std::string> lines() const { return trace_lines_of(system_trace, daemon_->pid()); }
-  bool eventually_traced(const std::string& ending) const {
-    return sandbox::eventually([&] { return has_line(lines(), ending); }, 10s);
+  bool eventually_traced(const std::string& ending, int times = 1) const {
+    return sandbox::eventually(
+        [&] {
+          return std::ranges::count_if(lines(), [&](const std::string& line) {
+                   return has_line({line}, ending);
+                 }) == times;
+        },
+        10s);
+  }
+
+  process_usage_t settled() const { return settled_usage(daemon_->pid()); }
+  // What the requests and clients took, given back once they have gone.
+  void expect_usage_back_to(const process_usage_t& baseline) const {
+    EXPECT_EQ(usage_back_to(daemon_->pid(), baseline), baseline) << open_files();
+  }
+  // What each open descriptor of the daemon refers to, one a line.
+  std::string open_files() const {
+    std::string all;
+    std::error_code error;
+    const std::string fds = "/proc/" + std::to_string(daemon_->pid()) + "/fd";
+    for (const auto& entry : fs::directory_iterator(fds, error)) {
+      all += entry.path().filename().string() + " -> " +
+             fs::read_symlink(entry.path(), error).string() + "\n";
+    }
+    return all;
   }
 
   // Still running, and serving a client that comes now.
@@ -123,16 +146,21 @@ class fault_test : public ::testing::Test {
     return client && client->get_version() == "2.7";
   }
 
-  // An install of the source bundle by the administrator alice.
-  static std::optional<bool> install(signed_client_t& client) {
-    const auto session = sandbox_session::register_session_as(sandbox_session::kAlice);
-    sandbox_session::set_agent_scenario({"alice alice-secret", "alice alice-secret"});
-    return client.install_velmora(session, source_bundle, "/tmp/source", "velmora", "alice");
+  // An install of the source bundle by the administrator alice. Every install of a test is made
+  // in one session: the daemon keeps a session that has authenticated while its credentials
+  // stand, which is no leak.
+  std::optional<bool> install(signed_client_t& client) {
+    if (session_.empty()) {
+      session_ = sandbox_session::register_session_as(sandbox_session::kAlice);
+      sandbox_session::set_agent_scenario({"alice alice-secret"});
+    }
+    return client.install_velmora(session_, source_bundle, "/tmp/source", "velmora", "alice");
   }
 
   const std::string socket_path_ = "/tmp/fault-helper.socket";
   platform::unique_fd_t listening_;
   std::optional<daemon_process_t> daemon_;
+  std::vector<std::uint8_t> session_;
 };
 
 TEST_F(fault_test, failing_tools_give_each_request_its_failure_answer_and_others_are_served) {
@@ -146,6 +174,7 @@ TEST_F(fault_test, failing_tools_give_each_request_its_failure_answer_and_others
   auto client = connect();
   auto bystander = connect();
   ASSERT_TRUE(client && bystander);
+  const auto baseline = settled();
 
   for (const char* tool : {"launchctl", "sysctl", "reboot"})
     sandbox::make_tool_fail(tool, 3);
@@ -162,6 +191,7 @@ TEST_F(fault_test, failing_tools_give_each_request_its_failure_answer_and_others
   EXPECT_EQ(client->start_service("velmora"), true);
   EXPECT_EQ(client->reboot_computer(), true);
   EXPECT_TRUE(serving());
+  expect_usage_back_to(baseline);
 }
 
 // The tool of one request never ends by itself: that request waits, and nothing else does.
@@ -170,6 +200,7 @@ TEST_F(fault_test, hanging_tool_holds_up_only_the_request_that_runs_it) {
   auto held_client = connect();
   auto other = connect();
   ASSERT_TRUE(held_client && other);
+  const auto baseline = settled();
   held_tool_t launchctl("/bin/launchctl", "load", "exit 1");
 
   auto held_answer =
@@ -183,6 +214,7 @@ TEST_F(fault_test, hanging_tool_holds_up_only_the_request_that_runs_it) {
   launchctl.release();
   EXPECT_EQ(held_answer.get(), false) << "the failed load, once the tool has ended";
   EXPECT_EQ(held_client->get_version(), "2.7");
+  expect_usage_back_to(baseline);
 }
 
 // The trace's file system fills up while requests run, and later has room again. Lines that do
@@ -199,6 +231,7 @@ TEST_F(fault_test, full_trace_file_system_loses_whole_lines_and_changes_no_reply
   start_daemon(options);
   auto client = connect();
   ASSERT_TRUE(client);
+  const auto baseline = settled();
   ASSERT_TRUE(eventually_traced("helper_tool - 1 active connections"));
 
   ASSERT_TRUE(log.fill("filler"));
@@ -219,31 +252,34 @@ TEST_F(fault_test, full_trace_file_system_loses_whole_lines_and_changes_no_reply
   for (std::string line; std::getline(text, line);)
     EXPECT_TRUE(trace_test::parse_trace_line(line)) << line;
   EXPECT_TRUE(serving());
+  expect_usage_back_to(baseline);
 }
 
-// The disk under /Applications fills up during the copy: the request fails as a failed copy
-// does, the installed application is the one that was there, no part of the copy is left, and
-// the daemon serves on.
+// The disk under /Applications fills up during the copy of an update: the request fails as a
+// failed copy does, the installed application is the one that was there, no part of the copy is
+// left, and the daemon serves on.
 TEST_F(fault_test, full_disk_during_the_application_copy_leaves_the_installation_as_it_was) {
-  make_bundle(source_bundle, 512 * 1024);
+  make_bundle(source_bundle);
   const small_file_system_t applications("/Applications", "256k");
   ASSERT_TRUE(applications.mounted());
-  make_bundle(installed_bundle);
-  ASSERT_TRUE(sandbox::write_file(std::string(installed_bundle) + "/Contents/previous", "old\n"));
-  const auto previous = tree_of("/Applications");
   start_daemon();
   auto client = connect();
   ASSERT_TRUE(client);
+  ASSERT_EQ(install(*client), true) << "the installation that the update replaces";
+  const auto previous = tree_of("/Applications");
+  const auto baseline = settled();
 
+  ASSERT_TRUE(sandbox::write_file(std::string(source_bundle) + "/Contents/Resources/large",
+                                  std::string(512 * 1024, 'x')));
   EXPECT_EQ(install(*client), false);
   const auto after = lines();
   ASSERT_FALSE(after.empty());
   EXPECT_TRUE(after.back().starts_with("error helper_tool - Can't copy app(")) << after.back();
   EXPECT_NE(after.back().find("No space left on device"), std::string::npos) << after.back();
   EXPECT_EQ(tree_of("/Applications"), previous);
-  EXPECT_FALSE(fs::exists(service_list));
   EXPECT_EQ(client->get_version(), "2.7");
   EXPECT_TRUE(serving());
+  expect_usage_back_to(baseline);
 }
 
 // The client is killed while its install waits for a tool: the install runs to its end all the
@@ -251,6 +287,13 @@ TEST_F(fault_test, full_disk_during_the_application_copy_leaves_the_installation
 TEST_F(fault_test, install_whose_client_was_killed_completes) {
   make_bundle(source_bundle);
   start_daemon();
+  {
+    auto first = connect();
+    ASSERT_TRUE(first);
+    ASSERT_EQ(install(*first), true) << "an install to begin with";
+  }
+  ASSERT_TRUE(eventually_traced("helper_tool - last conn invalidated"));
+  const auto baseline = settled();
   auto client = connect();
   ASSERT_TRUE(client);
   held_tool_t launchctl("/bin/launchctl", "stop", "exit 1");
@@ -261,11 +304,12 @@ TEST_F(fault_test, install_whose_client_was_killed_completes) {
   EXPECT_FALSE(answer.get()) << "the client is gone: nothing comes back";
 
   launchctl.release();
-  EXPECT_TRUE(eventually_traced("helper_tool - ** Installation finished **"));
+  EXPECT_TRUE(eventually_traced("helper_tool - ** Installation finished **", 2));
   EXPECT_TRUE(fs::exists(std::string(installed_bundle) + "/Contents/MacOS/Velmora"));
   EXPECT_TRUE(fs::exists(service_list));
-  EXPECT_TRUE(eventually_traced("helper_tool - last conn invalidated"));
+  EXPECT_TRUE(eventually_traced("helper_tool - last conn invalidated", 2));
   EXPECT_TRUE(serving());
+  expect_usage_back_to(baseline);
 }
 
 }  // namespace

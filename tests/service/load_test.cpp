@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <filesystem>
 #include <latch>
 #include <sstream>
 #include <thread>
@@ -18,50 +17,12 @@
 namespace {
 
 using namespace std::chrono_literals;
-namespace fs = std::filesystem;
 
 constexpr const char* system_trace = "/var/log/velmora.trace";
 constexpr const char* socket_path = "/tmp/load-helper.socket";
 
 constexpr int clients = 100;
 constexpr int requests_per_client = 50;
-
-// What a process holds: open descriptors and threads.
-struct usage_t {
-  long descriptors = 0;
-  long threads = 0;
-  bool operator==(const usage_t&) const = default;
-};
-
-long entries_in(const std::string& directory) {
-  std::error_code error;
-  long count = 0;
-  for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error))
-    ++count;
-  return count;
-}
-
-usage_t usage_of(pid_t pid) {
-  const std::string proc = "/proc/" + std::to_string(pid);
-  return {entries_in(proc + "/fd"), entries_in(proc + "/task")};
-}
-
-std::ostream& operator<<(std::ostream& out, const usage_t& usage) {
-  return out << usage.descriptors << " descriptors, " << usage.threads << " threads";
-}
-
-// The usage once it has stopped changing: the start-up check's thread may still be running.
-usage_t settled_usage(pid_t pid) {
-  usage_t last = usage_of(pid);
-  sandbox::eventually(
-      [&] {
-        std::this_thread::sleep_for(300ms);
-        const usage_t now = usage_of(pid);
-        return std::exchange(last, now) == now;
-      },
-      10s);
-  return last;
-}
 
 // Well-formed lines of another process, enough to bring the trace file close to its limit.
 std::string lines_of_another_writer(std::size_t size) {
@@ -142,7 +103,7 @@ TEST(load, hundred_clients_each_get_their_own_replies_and_leave_nothing_behind) 
   auto anchor = signed_client_t::connect(socket_path);
   ASSERT_TRUE(anchor);
   ASSERT_EQ(anchor->get_version(), "2.7");
-  const usage_t baseline = settled_usage(daemon.pid());
+  const process_usage_t baseline = settled_usage(daemon.pid());
 
   tally_t tally;
   std::latch all_connected(clients);
@@ -160,14 +121,7 @@ TEST(load, hundred_clients_each_get_their_own_replies_and_leave_nothing_behind) 
                        "helper_tool - " + std::to_string(clients + 1) + " active connections"))
       << "the clients were not all connected at once";
 
-  usage_t after;
-  EXPECT_TRUE(sandbox::eventually(
-      [&] {
-        after = usage_of(daemon.pid());
-        return after == baseline;
-      },
-      15s))
-      << "before: " << baseline << "; after: " << after;
+  EXPECT_EQ(usage_back_to(daemon.pid(), baseline), baseline);
   EXPECT_EQ(anchor->get_version(), "2.7");
 
   const std::string trace = sandbox::read_file(system_trace).value_or("");
