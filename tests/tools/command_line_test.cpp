@@ -2,13 +2,12 @@
 // take, before it does anything: on the host, the stand-ins never reach their refusal to run
 // outside the throwaway root, and nothing is created.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "tests/sandbox/support.h"
 #include "tests/tools/temporary_directory.h"
 
 namespace {
@@ -37,44 +36,13 @@ const std::vector<program_t>& programs() {
   return table;
 }
 
-struct run_t {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string quoted(const std::string& text) {
-  std::string result = "'";
-  for (const char c : text)
-    result += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return result + "'";
+// Runs program with one argument in directory.
+sandbox::run_result_t run(const std::string& directory, const char* program, const char* argument) {
+  return sandbox::run(
+      {"/bin/sh", "-c", "cd \"$1\" && exec \"$2\" \"$3\"", "sh", directory, program, argument});
 }
 
-// Runs the command line in directory, with its two outputs kept apart.
-run_t run(const std::filesystem::path& directory, const std::string& program,
-          const std::string& argument) {
-  const std::filesystem::path err = directory / ".stderr";
-  const std::string command = "cd " + quoted(directory) + " && " + quoted(program) + " " +
-                              quoted(argument) + " 2>" + quoted(err) + " </dev/null";
-  run_t result;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[512];
-  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
-    result.out += buffer;
-  const int status = ::pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  FILE* file = std::fopen(err.c_str(), "r");
-  if (file != nullptr) {
-    while (std::fgets(buffer, sizeof buffer, file) != nullptr)
-      result.err += buffer;
-    std::fclose(file);
-  }
-  std::filesystem::remove(err);
-  return result;
-}
-
-bool is_empty(const std::filesystem::path& directory) {
+bool is_empty(const std::string& directory) {
   return std::filesystem::directory_iterator(directory) == std::filesystem::directory_iterator();
 }
 
@@ -82,10 +50,10 @@ TEST(command_line, help_prints_the_usage_and_succeeds) {
   const temporary_directory_t scratch;
   for (const program_t& program : programs()) {
     SCOPED_TRACE(program.path);
-    const run_t help = run(scratch.path(), program.path, "--help");
-    EXPECT_EQ(help.status, 0) << help.err;
-    EXPECT_EQ(help.out.rfind(program.usage, 0), 0u) << help.out;
-    EXPECT_EQ(help.err, "");
+    const sandbox::run_result_t help = run(scratch.path(), program.path, "--help");
+    EXPECT_EQ(help.status, 0) << help.errors;
+    EXPECT_EQ(help.output.rfind(program.usage, 0), 0u) << help.output;
+    EXPECT_EQ(help.errors, "");
     EXPECT_TRUE(is_empty(scratch.path())) << "--help created a file";
   }
 }
@@ -94,10 +62,10 @@ TEST(command_line, an_unknown_option_is_refused_with_the_usage) {
   const temporary_directory_t scratch;
   for (const program_t& program : programs()) {
     SCOPED_TRACE(program.path);
-    const run_t refused = run(scratch.path(), program.path, "--no-such-option");
-    EXPECT_EQ(refused.status, 64) << refused.err;
-    EXPECT_EQ(refused.out, "");
-    EXPECT_NE(refused.err.find(program.usage), std::string::npos) << refused.err;
+    const sandbox::run_result_t refused = run(scratch.path(), program.path, "--no-such-option");
+    EXPECT_EQ(refused.status, 64) << refused.errors;
+    EXPECT_EQ(refused.output, "");
+    EXPECT_NE(refused.errors.find(program.usage), std::string::npos) << refused.errors;
     EXPECT_TRUE(is_empty(scratch.path())) << "a refused option created a file";
   }
 }
