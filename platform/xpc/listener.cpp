@@ -127,22 +127,31 @@ void xpc_listener_t::accept_loop() {
       trace_error(trace_, "listener on %s failed", socket_path_.c_str());
       return;
     }
+    // Counted as undecided before it leaves the queue, so that the idle test never misses it.
+    group_->begin_decision();
     unique_fd_t socket(::accept4(listening_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    const int error = errno;
     if (socket) {
       offer(std::move(socket));
-    } else if (errno == EMFILE || errno == ENFILE) {
+      continue;
+    }
+    group_->end_decision();
+    if (error == EMFILE || error == ENFILE) {
       // Out of descriptors: the client stays queued; retry once some have been closed.
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
   }
 }
 
+// The client was counted as undecided before it was accepted; that ends with the decision.
 void xpc_listener_t::offer(unique_fd_t socket) {
   auto peer = socket_peer_of(socket.get());
-  if (!peer || !pass_credentials(socket.get()) || !delegate_) return;
+  if (!peer || !pass_credentials(socket.get()) || !delegate_) {
+    group_->end_decision();
+    return;
+  }
   auto connection = std::make_shared<xpc_connection_t>(std::move(socket), std::move(*peer), trace_,
                                                        group_, frame_timeout_);
-  group_->begin_decision();
   connection->start([this](const std::shared_ptr<xpc_connection_t>& self) {
     delegate_(*this, self);
     group_->end_decision();

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <future>
 #include <thread>
 
@@ -68,11 +69,13 @@ class open_gate_t {
 // One daemon on its own socket, and the clients of one case.
 class idle_case_t {
  public:
-  explicit idle_case_t(const std::string& name)
+  // environment: entries the daemon gets beside the usual ones.
+  explicit idle_case_t(const std::string& name, const std::vector<std::string>& environment = {})
       : socket_path_("/tmp/idle-" + name + ".socket"),
         listening_(listening_socket_at(socket_path_)) {
     daemon_options_t options;
     options.activated_socket = listening_.get();
+    options.environment.insert(options.environment.end(), environment.begin(), environment.end());
     daemon_.emplace(options);
   }
 
@@ -221,6 +224,29 @@ TEST(idle_exit, client_being_validated_keeps_the_daemon_past_the_idle_time) {
   std::this_thread::sleep_until(accepted_at + 12500ms);
   EXPECT_TRUE(c.running()) << "the daemon ended during the validation";
   gate.release();
+  EXPECT_TRUE(accepted_within(stream.get(), 5s));
+  EXPECT_TRUE(
+      sandbox::eventually([&] { return c.count("helper_tool - 1 active connections") == 2; }));
+}
+
+// The idle time ends while a client has been taken from the socket's queue and the decision about
+// it has not begun yet (the peer lookup is slowed down): the daemon waits and serves the client.
+TEST(idle_exit, client_taken_from_the_queue_keeps_the_daemon_past_the_idle_time) {
+  const std::string slow_lookup = "/var/run/slow-peer-lookup";
+  // The daemon of the sanitizer tree would otherwise refuse a library loaded before its runtime.
+  idle_case_t c("queue",
+                {"LD_PRELOAD=" VELMORA_SLOW_PEER_LOOKUP, "ASAN_OPTIONS=verify_asan_link_order=0"});
+  ASSERT_TRUE(c.connect());
+  const auto accepted_at = clock_type::now();
+  ASSERT_TRUE(sandbox::write_file(slow_lookup, ""));
+
+  std::this_thread::sleep_until(accepted_at + 9s);
+  unique_fd_t stream;
+  auto relay = start_relay(c.socket_path(), &stream);
+  ASSERT_TRUE(relay);
+  std::this_thread::sleep_until(accepted_at + 11500ms);
+  EXPECT_TRUE(c.running()) << "the daemon ended with a client taken from the queue";
+  std::filesystem::remove(slow_lookup);
   EXPECT_TRUE(accepted_within(stream.get(), 5s));
   EXPECT_TRUE(
       sandbox::eventually([&] { return c.count("helper_tool - 1 active connections") == 2; }));
