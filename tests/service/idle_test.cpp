@@ -93,6 +93,7 @@ class idle_case_t {
 
   bool running() { return !daemon_->wait_exit(0ms); }
   const std::string& socket_path() const { return socket_path_; }
+  pid_t pid() const { return daemon_->pid(); }
   std::vector<std::string> trace() const { return trace_lines_of(trace_path, daemon_->pid()); }
 
   int count(const std::string& ending) const {
@@ -238,6 +239,11 @@ TEST(idle_exit, client_taken_from_the_queue_keeps_the_daemon_past_the_idle_time)
                 {"LD_PRELOAD=" VELMORA_SLOW_PEER_LOOKUP, "ASAN_OPTIONS=verify_asan_link_order=0"});
   ASSERT_TRUE(c.connect());
   const auto accepted_at = clock_type::now();
+  ASSERT_NE(sandbox::read_file("/proc/" + std::to_string(c.pid()) + "/maps")
+                .value_or("")
+                .find(VELMORA_SLOW_PEER_LOOKUP),
+            std::string::npos)
+      << "the daemon did not load the slow lookup";
   ASSERT_TRUE(sandbox::write_file(slow_lookup, ""));
 
   std::this_thread::sleep_until(accepted_at + 9s);
