@@ -63,6 +63,15 @@ std::string to_xml(plist_t node) {
   return text;
 }
 
+std::string to_binary(plist_t node) {
+  if (node == nullptr) return {};
+  char* raw = nullptr;  // written only into a null pointer, like the XML text
+  std::uint32_t length = 0;
+  plist_to_bin(node, &raw, &length);
+  const plist_memory_t binary(raw);
+  return binary == nullptr ? std::string() : std::string(binary.get(), length);
+}
+
 bool write_xml(const std::string& path, plist_t node, bool atomically) {
   const std::string xml = to_xml(node);
   if (xml.empty()) return false;

@@ -41,6 +41,8 @@ std::optional<std::string> data_entry(plist_t dictionary, const char* key);
 
 // The XML text of a property list.
 std::string to_xml(plist_t node);
+// The binary form of a property list; empty when it cannot be encoded.
+std::string to_binary(plist_t node);
 
 // Writes the XML text to path. Atomically: into a temporary file beside it, then renamed over it,
 // so a reader never sees a torn file.

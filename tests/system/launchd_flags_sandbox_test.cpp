@@ -15,15 +15,6 @@ using trace_lines_t = std::vector<std::pair<std::string, std::string>>;
 const std::string plist = "/Library/LaunchDaemons/com.corvantix.flags.service.plist";
 const std::string trace_path = "/var/log/flags-test.trace";
 
-std::string binary_of(plist_t node) {
-  char* binary = nullptr;
-  std::uint32_t length = 0;
-  plist_to_bin(node, &binary, &length);
-  std::string bytes(binary, length);
-  plist_to_bin_free(binary);
-  return bytes;
-}
-
 property_list::plist_ptr_t job_dictionary() {
   property_list::plist_ptr_t job(plist_new_dict());
   plist_dict_set_item(job.get(), "Label", plist_new_string("com.corvantix.flags.service"));
@@ -115,7 +106,7 @@ TEST_F(LaunchdFlags, BinaryListComesBackAsXmlWithItsOtherKeys) {
   for (const bool use_enable : {true, false}) {
     const auto job = job_dictionary();
     plist_dict_set_item(job.get(), "KeepAlive", plist_new_bool(1));
-    ASSERT_TRUE(sandbox::write_file(plist, binary_of(job.get())));
+    ASSERT_TRUE(sandbox::write_file(plist, property_list::to_binary(job.get())));
 
     if (use_enable) {
       EXPECT_TRUE(ExternalCommands::set_enable_service(plist, false));

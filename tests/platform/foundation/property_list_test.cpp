@@ -20,15 +20,6 @@ property_list::plist_ptr_t sample_dictionary() {
   return dictionary;
 }
 
-std::string binary_of(plist_t node) {
-  char* binary = nullptr;
-  std::uint32_t length = 0;
-  plist_to_bin(node, &binary, &length);
-  std::string bytes(binary, length);
-  plist_to_bin_free(binary);
-  return bytes;
-}
-
 std::string label_of(plist_t dictionary) {
   return platform::property_list::string_entry(dictionary, "Label").value_or("");
 }
@@ -50,7 +41,9 @@ TEST(PropertyListParse, ReadsXmlAndBinaryAndRejectsTheRest) {
   const std::string xml = property_list::to_xml(original.get());
   EXPECT_EQ(xml.rfind("<?xml", 0), 0u);
 
-  const std::string binary = binary_of(original.get());
+  const std::string binary = property_list::to_binary(original.get());
+  EXPECT_EQ(binary.rfind("bplist00", 0), 0u);
+  EXPECT_EQ(property_list::to_binary(nullptr), "");
   for (const std::string& bytes : {xml, binary}) {
     const auto parsed = property_list::parse(bytes.data(), bytes.size());
     ASSERT_NE(parsed, nullptr);
@@ -108,7 +101,7 @@ TEST(PropertyListFiles, AtomicWriteReplacesTheFileAndKeepsItsMode) {
 
   const std::string path = scratch.path("job.plist");
   const auto dictionary = sample_dictionary();
-  write_text(path, binary_of(dictionary.get()), 0640);
+  write_text(path, property_list::to_binary(dictionary.get()), 0640);
 
   ASSERT_TRUE(property_list::write_xml(path, dictionary.get(), true));
   EXPECT_EQ(read_text(path), property_list::to_xml(dictionary.get()));

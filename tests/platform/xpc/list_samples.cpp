@@ -1,8 +1,9 @@
 #include "tests/platform/xpc/list_samples.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <stdexcept>
+
+#include "platform/foundation/property_list.h"
 
 namespace list_samples {
 namespace {
@@ -41,12 +42,8 @@ std::vector<std::uint8_t> nested_arrays(std::uint32_t depth) {
 }
 
 std::vector<std::uint8_t> encoded(plist_t message) {
-  char* raw = nullptr;
-  std::uint32_t length = 0;
-  plist_to_bin(message, &raw, &length);
-  std::vector<std::uint8_t> bytes(raw, raw + length);
-  std::free(raw);
-  return bytes;
+  const std::string bytes = platform::property_list::to_binary(message);
+  return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
 std::vector<std::uint8_t> encoded_with_nul_for(plist_t message, const std::string& mark) {
