@@ -12,14 +12,6 @@ namespace {
 
 namespace property_list = platform::property_list;
 
-// The list's top-level dictionary; nothing when it does not parse or is not a dictionary, as
-// every launchd property list is one.
-property_list::plist_ptr_t read_dictionary(const std::string& path) {
-  auto list = property_list::read_file(path);
-  if (!list || plist_get_node_type(list.get()) != PLIST_DICT) return nullptr;
-  return list;
-}
-
 // A text reads as true when, after blanks, a sign and leading zeros, it starts with Y, T or a
 // digit 1 to 9.
 bool text_bool_value(const char* text) {
@@ -57,6 +49,14 @@ bool bool_value(plist_t value) {
   }
 }
 
+// The list's top-level dictionary; nothing when it does not parse or is not a dictionary, as
+// every launchd property list is one.
+property_list::plist_ptr_t read_dictionary(const std::string& path) {
+  auto list = property_list::read_file(path);
+  if (!list || plist_get_node_type(list.get()) != PLIST_DICT) return nullptr;
+  return list;
+}
+
 bool flag_of(const std::string& plist_path, const char* key, bool when_unreadable) {
   if (!platform::file_manager::fileExistsAtPath(plist_path)) return false;
   const auto dictionary = read_dictionary(plist_path);
@@ -65,9 +65,18 @@ bool flag_of(const std::string& plist_path, const char* key, bool when_unreadabl
 }
 
 // Sets the key and writes the whole list back atomically as XML; false when the write failed,
-// so a change that did not happen is never reported as made.
+// so a change that did not happen is never reported as made. A binary list may hold a key twice
+// and reads as the first value there, while XML reads as the last: such a list is left as it is
+// unless the XML says what was meant, the new flag and the other one unchanged.
 bool write_flag(const std::string& plist_path, plist_t dictionary, const char* key, bool flag) {
+  const char* other = std::strcmp(key, "Disabled") == 0 ? "RunAtLoad" : "Disabled";
+  const bool other_flag = bool_value(plist_dict_get_item(dictionary, other));
   plist_dict_set_item(dictionary, key, plist_new_bool(flag ? 1 : 0));
+  const auto written = property_list::parse(property_list::to_xml(dictionary));
+  if (!written || bool_value(plist_dict_get_item(written.get(), key)) != flag ||
+      bool_value(plist_dict_get_item(written.get(), other)) != other_flag) {
+    return false;
+  }
   return property_list::write_xml(plist_path, dictionary, true);
 }
 

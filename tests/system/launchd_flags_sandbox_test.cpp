@@ -140,6 +140,33 @@ TEST_F(LaunchdFlags, ValuesOfOtherKindsReadAsThePlatformReadsThem) {
   }
 }
 
+// A binary list may hold a key twice and reads as the first value; written back as XML the last
+// would win, so a rewrite would not say what it reports. Such a list is left as it is.
+TEST_F(LaunchdFlags, ListNamingAKeyTwiceIsNotRewritten) {
+  const std::string_view objects =
+      "bplist00"
+      "\xD4\x01\x02\x01\x02\x03\x04\x04\x03"  // Disabled NO, RunAtLoad YES, then both again
+      "\x58"
+      "Disabled"
+      "\x59"
+      "RunAtLoad"
+      "\x08\x09";
+  const std::string_view offsets = "\x08\x11\x1A\x24\x25";
+  std::string list(objects);
+  list.append(offsets);
+  list.append(std::string_view("\0\0\0\0\0\0\x01\x01", 8));
+  for (const std::uint64_t field :
+       {std::uint64_t{5}, std::uint64_t{0}, std::uint64_t{objects.size()}})
+    for (int shift = 56; shift >= 0; shift -= 8)
+      list.push_back(static_cast<char>((field >> shift) & 0xFF));
+  ASSERT_TRUE(sandbox::write_file(plist, list));
+  EXPECT_FALSE(ExternalCommands::is_service_disabled(plist));
+  EXPECT_TRUE(ExternalCommands::is_service_run_at_load(plist));
+  EXPECT_FALSE(ExternalCommands::set_enable_service(plist, false));
+  EXPECT_FALSE(ExternalCommands::set_runatload_service(plist, false));
+  EXPECT_EQ(sandbox::read_file(plist), list);
+}
+
 TEST_F(LaunchdFlags, FailedWriteIsNotReportedAsDone) {
   // The source tree is mounted read-only in the throwaway root: the list there cannot be replaced.
   const std::string read_only = VELMORA_TEST_SOURCE_DIR "/read_only_job.plist";
