@@ -40,10 +40,10 @@ TEST_F(HelperToolAuthorizationTest, GlobalSettingsCheckRepliesOnceThroughTheServ
   EXPECT_EQ(replies, 2);
   EXPECT_TRUE(answer);
 
-  const auto lines = trace_lines(trace_path);
+  const auto lines = test_support::read_trace_lines(trace_path);
   ASSERT_EQ(lines.size(), 1U);
   EXPECT_EQ(lines[0].level, "error");
-  EXPECT_EQ(lines[0].writer, "helper_tool");
+  EXPECT_EQ(lines[0].name, "helper_tool");
   EXPECT_EQ(lines[0].message,
             "wrong auth data Error Domain=NSOSStatusErrorDomain Code=-50 \"(null)\"");
 }

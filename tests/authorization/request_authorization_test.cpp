@@ -47,7 +47,7 @@ class RequestAuthorizationTest : public ::testing::Test {
 
   std::vector<std::string> messages(const std::string& level) {
     std::vector<std::string> found;
-    for (const auto& line : trace_lines(trace_path)) {
+    for (const auto& line : test_support::read_trace_lines(trace_path)) {
       if (line.level == level) found.push_back(line.message);
     }
     return found;
@@ -143,14 +143,14 @@ TEST_F(RequestAuthorizationTest, ResetGoesOnWhenTheToolFails) {
   write_text_file("/var/run/standin-fail/security", "");
   request_authorization::resetAuthDB(trace);
 
-  const auto lines = trace_lines(trace_path);
+  const auto lines = test_support::read_trace_lines(trace_path);
   ASSERT_EQ(lines.size(), 5U);
   EXPECT_EQ(lines[0].level, "info");
   EXPECT_EQ(lines[0].message, "Cleaning authorizationdb..");
   const auto names = helper_tool_common_t::authRightNames();
   for (std::size_t i = 0; i < names.size(); ++i) {
     EXPECT_EQ(lines[i + 1].level, "warning");
-    EXPECT_EQ(lines[i + 1].writer, "helper_tool");
+    EXPECT_EQ(lines[i + 1].name, "helper_tool");
     EXPECT_EQ(lines[i + 1].message, "can't delete " + names[i]);
   }
   EXPECT_EQ(journal_calls("/usr/bin/security").size(), 4U);

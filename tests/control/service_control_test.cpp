@@ -13,7 +13,7 @@
 
 namespace fs = std::filesystem;
 using service_test::bool_value;
-using service_test::trace_line_t;
+using test_support::is_line;
 using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::IsEmpty;
@@ -71,9 +71,9 @@ class ServiceControl : public testing::Test {
         [&](bool_reply_t r) { helper.start_service_with_namespace(vl_namespace, std::move(r)); });
   }
 
-  trace_line_t launching(const std::string& vl_namespace) {
-    return {"info", "Trying to launch: " + launchd_plist::service_label(vl_namespace) + " (" +
-                        launchd_plist::service_plist_path(vl_namespace) + ")."};
+  static auto launching(const std::string& vl_namespace) {
+    return is_line("info", "Trying to launch: " + launchd_plist::service_label(vl_namespace) +
+                               " (" + launchd_plist::service_plist_path(vl_namespace) + ").");
   }
 
   helper_tool_t helper;
@@ -110,8 +110,8 @@ TEST_F(ServiceControl, DisabledJobIsReenabledThenLoaded) {
   const auto path = launchd_plist::service_plist_path("ctl_disabled");
   EXPECT_EQ(bool_value(platform::property_list::read_file(path).get(), "Disabled"), false);
   EXPECT_THAT(launchctl_calls(), ElementsAre(call_t{"load", path}));
-  EXPECT_THAT(trace.lines(), ElementsAre(launching("ctl_disabled"),
-                                         trace_line_t{"warning", path + " is disabled."}));
+  EXPECT_THAT(trace.lines(),
+              ElementsAre(launching("ctl_disabled"), is_line("warning", path + " is disabled.")));
 }
 
 TEST_F(ServiceControl, MissingListIsStillLoadedAndTheFailedLoadAnswers) {

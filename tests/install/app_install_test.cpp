@@ -125,14 +125,14 @@ TEST_F(AppInstall, RefusalsChangeNothing) {
 
   sandbox::clear_journal();
   EXPECT_FALSE(install(cancelled(), kSource, "velmora", config_));
-  EXPECT_EQ(lines().back(), error("Authorization failed"));
+  EXPECT_THAT(lines().back(), error("Authorization failed"));
   expectNothingChanged(false);
 
   for (const std::string& vl_namespace :
        std::vector<std::string>{"bad-name", "a.b", "../x", "", std::string(50000, 'v')}) {
     SetUp();
     EXPECT_FALSE(install(administrator(), kSource, vl_namespace, config_)) << vl_namespace;
-    EXPECT_EQ(lines().back(), error("Invalid arguments")) << vl_namespace;
+    EXPECT_THAT(lines().back(), error("Invalid arguments")) << vl_namespace;
     expectNothingChanged(false);
   }
 
@@ -142,7 +142,7 @@ TEST_F(AppInstall, RefusalsChangeNothing) {
                                        std::pair{std::string(kSource), long_directory}}) {
     SetUp();
     EXPECT_FALSE(install(administrator(), source, "velmora", config));
-    EXPECT_EQ(lines().back(), error("Invalid arguments"));
+    EXPECT_THAT(lines().back(), error("Invalid arguments"));
     expectNothingChanged(false);
   }
 
@@ -150,7 +150,7 @@ TEST_F(AppInstall, RefusalsChangeNothing) {
                                    "/home/alice/Velmora.app.zip"}) {
     SetUp();
     EXPECT_FALSE(install(administrator(), source, "velmora", config_)) << source;
-    EXPECT_EQ(lines().back(), error("Wrong install source. aborted")) << source;
+    EXPECT_THAT(lines().back(), error("Wrong install source. aborted")) << source;
     expectNothingChanged();
   }
 }
@@ -164,7 +164,7 @@ TEST_F(AppInstall, RefusedRequestKeepsAnAdministratorsRules) {
             platform::errAuthorizationSuccess);
 
   EXPECT_FALSE(install(std::vector<std::uint8_t>(32, 0x5a), kSource, "velmora", config_));
-  EXPECT_EQ(lines().back(), error("Authorization failed"));
+  EXPECT_THAT(lines().back(), error("Authorization failed"));
   authorization::right_definition_t definition;
   EXPECT_EQ(database.get(right, &definition), platform::errAuthorizationSuccess);
   EXPECT_EQ(definition.rule, "deny");

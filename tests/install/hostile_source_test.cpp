@@ -137,9 +137,10 @@ TEST_F(HostileSource, BundleThatIsALinkIsNotInstalled) {
   ASSERT_EQ(symlink("/etc", "/home/alice/Velmora.app"), 0);
 
   EXPECT_FALSE(install(administrator(), "/home/alice/Velmora.app", "velmora"));
-  EXPECT_EQ(lines().back(),
-            error("Can't copy app(\u201cVelmora.app\u201d couldn\u2019t be copied because it is a "
-                  "symbolic link, not a bundle folder.)"));
+  EXPECT_THAT(
+      lines().back(),
+      error("Can't copy app(\u201cVelmora.app\u201d couldn\u2019t be copied because it is a "
+            "symbolic link, not a bundle folder.)"));
   EXPECT_THAT(treeOf("/Applications"), IsEmpty());
   expectUnchanged(before);
 }

@@ -74,20 +74,16 @@ auth_data_t sessionOf(uid_t user, const std::vector<std::string>& agent_answers)
   return *form;
 }
 
-trace_line_t lineOf(std::string level, std::string message) {
-  return {std::move(level), std::move(message)};
-}
-
 }  // namespace
 
-trace_line_t info(std::string message) {
-  return lineOf("info", std::move(message));
+line_matcher_t info(const std::string& message) {
+  return test_support::is_line("info", message);
 }
-trace_line_t warning(std::string message) {
-  return lineOf("warning", std::move(message));
+line_matcher_t warning(const std::string& message) {
+  return test_support::is_line("warning", message);
 }
-trace_line_t error(std::string message) {
-  return lineOf("error", std::move(message));
+line_matcher_t error(const std::string& message) {
+  return test_support::is_line("error", message);
 }
 
 std::optional<file_status_t> statusOf(const std::string& path) {
@@ -210,22 +206,8 @@ bool InstallFixture::uninstall(const auth_data_t& auth, const std::string& bundl
   return answer;
 }
 
-// A line is "LEVEL date time component thread pid tid tag name - message"; the writer escapes
-// line feeds, so every message is one line.
 std::vector<trace_line_t> InstallFixture::lines() const {
-  std::vector<trace_line_t> result;
-  std::istringstream text(readText(trace_path_));
-  for (std::string line; std::getline(text, line);) {
-    const auto level_start = line.find_first_not_of(' ');
-    const auto separator = line.find(" - ");
-    const bool starts_line = level_start != std::string::npos && separator != std::string::npos &&
-                             line.size() > 30 &&
-                             std::isdigit(static_cast<unsigned char>(line[8])) != 0;
-    if (!starts_line) continue;
-    result.push_back({line.substr(level_start, line.find(' ', level_start) - level_start),
-                      line.substr(separator + 3)});
-  }
-  return result;
+  return test_support::read_trace_lines(trace_path_);
 }
 
 std::vector<std::string> InstallFixture::flowWarnings() const {
@@ -246,9 +228,9 @@ std::vector<std::string> InstallFixture::messages() const {
   return result;
 }
 
-bool InstallFixture::traced(const trace_line_t& line) const {
+bool InstallFixture::traced(const line_matcher_t& line) const {
   const auto all = lines();
-  return std::find(all.begin(), all.end(), line) != all.end();
+  return std::any_of(all.begin(), all.end(), [&](const auto& each) { return line.Matches(each); });
 }
 
 std::vector<std::vector<std::string>> InstallFixture::callsOf(const std::string& tool_path) {

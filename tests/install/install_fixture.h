@@ -5,11 +5,11 @@
 #include <sys/types.h>
 
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "service/helper_tool.h"
+#include "tests/support/trace_lines.h"
 
 namespace install_test {
 
@@ -18,18 +18,11 @@ inline constexpr const char* kInstalledBundle = "/Applications/Velmora.app";
 // The bundle's executable appends the path it was started as to this file.
 inline constexpr const char* kStartedLog = "/var/run/velmora-started.log";
 
-struct trace_line_t {
-  std::string level;
-  std::string message;
-
-  bool operator==(const trace_line_t&) const = default;
-  friend void PrintTo(const trace_line_t& line, std::ostream* out) {
-    *out << line.level << " \"" << line.message << '"';
-  }
-};
-trace_line_t info(std::string message);
-trace_line_t warning(std::string message);
-trace_line_t error(std::string message);
+using test_support::trace_line_t;
+using line_matcher_t = ::testing::Matcher<const trace_line_t&>;
+line_matcher_t info(const std::string& message);
+line_matcher_t warning(const std::string& message);
+line_matcher_t error(const std::string& message);
 
 struct file_status_t {
   mode_t mode = 0;  // lstat's st_mode
@@ -74,7 +67,7 @@ class InstallFixture : public ::testing::Test {
 
   std::vector<trace_line_t> lines() const;
   std::vector<std::string> messages() const;  // "level message", for order checks
-  bool traced(const trace_line_t& line) const;
+  bool traced(const line_matcher_t& line) const;
   // The warnings of the install and uninstall flows themselves.
   std::vector<std::string> flowWarnings() const;
 

@@ -19,7 +19,8 @@ using service_test::dictionary_keys;
 using service_test::status_of;
 using service_test::string_array;
 using service_test::string_value;
-using service_test::trace_line_t;
+using test_support::is_line;
+using test_support::trace_line_t;
 using testing::Contains;
 using testing::ElementsAre;
 using testing::Field;
@@ -88,10 +89,10 @@ TEST_F(ServiceInstall, RefusedWithoutAuthorizationBeforeAnythingIsTouched) {
   EXPECT_EQ(system_entries(), before);
   const auto lines = trace.lines();
   ASSERT_EQ(lines.size(), 6u);
-  EXPECT_EQ(lines[0], (trace_line_t{"info", "* Installing Velmora Services (svc_refused) *"}));
+  EXPECT_THAT(lines[0], is_line("info", "* Installing Velmora Services (svc_refused) *"));
   EXPECT_THAT(lines[1], Field(&trace_line_t::message, StartsWith("wrong auth data")));
-  EXPECT_EQ(lines[2], (trace_line_t{"error", "Authorization failed"}));
-  EXPECT_EQ(lines[5], (trace_line_t{"error", "Authorization failed"}));
+  EXPECT_THAT(lines[2], is_line("error", "Authorization failed"));
+  EXPECT_THAT(lines[5], is_line("error", "Authorization failed"));
 }
 
 TEST_F(ServiceInstall, InvalidNamespaceWritesNoFile) {
@@ -99,11 +100,11 @@ TEST_F(ServiceInstall, InvalidNamespaceWritesNoFile) {
   for (const std::string& vl_namespace : std::vector<std::string>{
            "velmora-1", "velmora.x", "a/b", "a b", "", std::string(50000, 'v')}) {
     EXPECT_FALSE(install(service_test::administrator_session(), vl_namespace)) << vl_namespace;
-    EXPECT_EQ(trace.lines().back(), (trace_line_t{"error", "Invalid arguments"})) << vl_namespace;
+    EXPECT_THAT(trace.lines().back(), is_line("error", "Invalid arguments")) << vl_namespace;
   }
   const std::string long_config = "/tmp/" + std::string(PATH_MAX, 'c');
   EXPECT_FALSE(install(service_test::administrator_session(), "svc_long", long_config));
-  EXPECT_EQ(trace.lines().back(), (trace_line_t{"error", "Invalid arguments"}));
+  EXPECT_THAT(trace.lines().back(), is_line("error", "Invalid arguments"));
   EXPECT_EQ(system_entries(), before);
 }
 
@@ -154,10 +155,10 @@ TEST_F(ServiceInstall, NamespaceOfASystemFolderLeavesItAsItIs) {
   EXPECT_EQ(after->mode, before->mode);
   EXPECT_EQ(after->gid, before->gid);
   EXPECT_FALSE(fs::exists("/etc/codesign/system.conf"));
-  EXPECT_THAT(trace.lines(), Contains(trace_line_t{"warning",
-                                                   "Not a global config folder of "
-                                                   "Velmora: /etc/codesign. Left as "
-                                                   "it is."}));
+  EXPECT_THAT(trace.lines(), Contains(is_line("warning",
+                                              "Not a global config folder of "
+                                              "Velmora: /etc/codesign. Left as "
+                                              "it is.")));
   fs::remove("/var/log/codesign.trace");
 }
 

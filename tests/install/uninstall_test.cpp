@@ -37,13 +37,13 @@ TEST_F(Uninstall, RefusalsDeleteNothingAndKeepTheRights) {
 
   EXPECT_FALSE(uninstall(std::nullopt, kInstalledBundle, "velmora"));
   EXPECT_EQ(messages().front(), "info Uninstalling /Applications/Velmora.app..");
-  EXPECT_EQ(lines().back(), error("Authorization failed. Uninstall aborted"));
+  EXPECT_THAT(lines().back(), error("Authorization failed. Uninstall aborted"));
 
   EXPECT_FALSE(uninstall(administrator(), kInstalledBundle, "velmora.*"));
-  EXPECT_EQ(lines().back(), error("Invalid arguments"));
+  EXPECT_THAT(lines().back(), error("Invalid arguments"));
   const std::string long_bundle = "/Applications/" + std::string(PATH_MAX, 'V') + ".app";
   EXPECT_FALSE(uninstall(administrator(), long_bundle, "velmora"));
-  EXPECT_EQ(lines().back(), error("Invalid arguments"));
+  EXPECT_THAT(lines().back(), error("Invalid arguments"));
 
   EXPECT_EQ(treeOf("/Library"), before);
   EXPECT_TRUE(exists(kInstalledBundle));
@@ -76,7 +76,7 @@ TEST_F(Uninstall, NamespaceWithoutUnderscoresListsTheServiceListTwice) {
                   "info Deleting Files "
                   "/Library/PrivilegedHelperTools/com.corvantix.velmora.Helper",
                   "info Deleting Files " + helper_list, "warning Can't delete " + helper_list));
-  EXPECT_EQ(lines().back(), info("Velmora uninstalled."));
+  EXPECT_THAT(lines().back(), info("Velmora uninstalled."));
   EXPECT_TRUE(traced(info("Velmora Files deleted")));
 
   EXPECT_THAT(treeOf("/Library/LaunchDaemons"),
@@ -109,7 +109,7 @@ TEST_F(Uninstall, BundlePathWithoutSuffixIsRefusedAfterTheDeletions) {
   makeUserBundle("/Applications/Velmora");
 
   EXPECT_FALSE(uninstall(administrator(), "/Applications/Velmora", "velmora"));
-  EXPECT_EQ(lines().back(), error("Wrong install source. aborted"));
+  EXPECT_THAT(lines().back(), error("Wrong install source. aborted"));
   EXPECT_THAT(treeOf("/Library/LaunchDaemons"), IsEmpty());
   EXPECT_THAT(treeOf("/Library/PrivilegedHelperTools"), IsEmpty());
   EXPECT_TRUE(exists("/Applications/Velmora/Contents/Info.plist"));

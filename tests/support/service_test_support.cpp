@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "platform/authorization/external_form.h"
 #include "platform/authorization/session_token.h"
@@ -20,18 +19,8 @@ trace_capture_t::trace_capture_t(std::string path) : path_(std::move(path)) {
   trace_use_path(string_t(path_));
 }
 
-// Line layout: the level right-aligned first, the message after the first " - ".
-std::vector<trace_line_t> trace_capture_t::lines() const {
-  std::vector<trace_line_t> lines;
-  std::ifstream file(path_);
-  for (std::string line; std::getline(file, line);) {
-    const auto level_start = line.find_first_not_of(' ');
-    const auto separator = line.find(" - ");
-    if (level_start == std::string::npos || separator == std::string::npos) continue;
-    lines.push_back({line.substr(level_start, line.find(' ', level_start) - level_start),
-                     line.substr(separator + 3)});
-  }
-  return lines;
+std::vector<test_support::trace_line_t> trace_capture_t::lines() const {
+  return test_support::read_trace_lines(path_);
 }
 
 std::vector<std::uint8_t> administrator_session() {

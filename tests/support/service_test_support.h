@@ -3,26 +3,16 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "platform/foundation/property_list.h"
 #include "service/helper_tool.h"
 #include "tests/support/scratch_directory.h"
+#include "tests/support/trace_lines.h"
 
 // What the install and control tests share: trace lines, authorized sessions, property lists.
 namespace service_test {
-
-struct trace_line_t {
-  std::string level;
-  std::string message;
-
-  bool operator==(const trace_line_t&) const = default;
-  friend void PrintTo(const trace_line_t& line, std::ostream* out) {
-    *out << line.level << " \"" << line.message << '"';
-  }
-};
 
 // A reply block that remembers its answers; a handler must call it exactly once.
 struct reply_recorder_t {
@@ -36,7 +26,7 @@ struct reply_recorder_t {
 class trace_capture_t {
  public:
   explicit trace_capture_t(std::string path);
-  std::vector<trace_line_t> lines() const;
+  std::vector<test_support::trace_line_t> lines() const;
 
  private:
   std::string path_;

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/trace_lines.h"
 #include "tests/trace/trace_test_support.h"
 #include "trace/trace.h"
 
@@ -83,7 +84,7 @@ TEST(TraceConcurrencyTest, ProcessesAndThreadsNeverTearOverwriteOrReorderLines) 
   std::size_t start = 1;
   for (std::size_t end; (end = contents.find('\n', start)) != std::string::npos; start = end + 1) {
     const std::string text = contents.substr(start, end - start);
-    const auto line = trace_test::parse_trace_line(text);
+    const auto line = test_support::parse_trace_line(text);
     ASSERT_TRUE(line) << "torn line: " << text;
     int sequence = -1;
     int consumed = 0;

@@ -13,12 +13,13 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/trace_lines.h"
 #include "tests/trace/trace_test_support.h"
 #include "trace/trace.h"
 
 namespace {
 
-using trace_test::parse_trace_line;
+using test_support::parse_trace_line;
 using trace_test::read_file;
 using trace_test::write_at_level;
 

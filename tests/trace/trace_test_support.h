@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdarg>
-#include <optional>
 #include <string>
 
 #include "platform/base/unique_fd.h"
@@ -45,21 +44,5 @@ void write_file(const std::string& path, const std::string& contents);
 // Writes one line through the process-wide record, as the front-ends do but at any level.
 void write_at_level(int level, const char* name, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
-
-// The columns of one trace line, without its line feed.
-struct trace_line_t {
-  std::string level;
-  int year, month, day, hour, minute, second, millisecond;
-  std::string component;
-  std::string thread;
-  unsigned long long pid;
-  unsigned long long tid;
-  std::string name;
-  std::string message;
-};
-
-// Parses a line made with the trace line format, with every column at its usual width;
-// nothing when the line does not have that shape.
-std::optional<trace_line_t> parse_trace_line(const std::string& line);
 
 }  // namespace trace_test

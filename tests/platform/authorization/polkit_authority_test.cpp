@@ -65,8 +65,8 @@ class PolkitAuthorityTest : public ::testing::Test {
 
   static std::vector<std::string> error_lines() {
     std::vector<std::string> errors;
-    for (const auto& line : trace_lines(kTracePath)) {
-      if (line.level == "error") errors.push_back(line.writer + ": " + line.message);
+    for (const auto& line : test_support::read_trace_lines(kTracePath)) {
+      if (line.level == "error") errors.push_back(line.name + ": " + line.message);
     }
     return errors;
   }

@@ -91,21 +91,6 @@ std::vector<std::vector<std::string>> journal_calls(const std::string& tool) {
   return calls;
 }
 
-std::vector<trace_line_t> trace_lines(const std::string& path) {
-  std::vector<trace_line_t> lines;
-  std::ifstream trace(path);
-  for (std::string line; std::getline(trace, line);) {
-    const std::size_t level_start = line.find_first_not_of(' ');
-    const std::size_t separator = line.find(" - ");
-    if (level_start == std::string::npos || separator == std::string::npos) continue;
-    const std::size_t writer_start = line.rfind(' ', separator - 1) + 1;
-    lines.push_back({line.substr(level_start, line.find(' ', level_start) - level_start),
-                     line.substr(writer_start, separator - writer_start),
-                     line.substr(separator + 3)});
-  }
-  return lines;
-}
-
 void clean_root() {
   remove_contents(authorization::kAuthorizationSessionDirectory);
   remove_contents(standin::failure_directory);

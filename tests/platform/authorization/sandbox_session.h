@@ -8,9 +8,10 @@
 
 #include "platform/authorization/session_token.h"
 #include "service/helper_tool.h"
+#include "tests/support/trace_lines.h"
 
 // What the tests inside the throwaway root share: sessions of its users, the agent's scenario,
-// the stand-ins' journal and the trace lines.
+// the stand-ins' journal.
 namespace sandbox_session {
 
 inline constexpr uid_t kAlice = 1001;  // member of "admin", password "alice-secret"
@@ -30,13 +31,6 @@ std::string agent_scenario_left();
 
 // The arguments of every call of the tool (by its macOS path) since the test began.
 std::vector<std::vector<std::string>> journal_calls(const std::string& tool);
-
-struct trace_line_t {
-  std::string level;
-  std::string writer;  // the trace handle's name
-  std::string message;
-};
-std::vector<trace_line_t> trace_lines(const std::string& path);
 
 // Removes what an earlier test left: sessions, database, scenario, journal, failures.
 void clean_root();
