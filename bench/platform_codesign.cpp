@@ -31,7 +31,7 @@ void BM_validate_client(benchmark::State& state) {
   const std::size_t size = static_cast<std::size_t>(state.range(0)) << 20;
   scratch_directory_t scratch;
   const chain_t chain = make_developer_chain();
-  const std::filesystem::path anchors = scratch.path() / "anchors";
+  const std::filesystem::path anchors = scratch.path("anchors");
   const std::filesystem::path bundle = make_bundle(scratch.path(), {.executable_size = size});
   if (!write_trust_anchor(anchors, chain) || !sign_bundle(bundle, chain)) {
     state.SkipWithError("cannot prepare the signed bundle");
@@ -67,7 +67,7 @@ constexpr std::size_t kHashedSize = 100 << 20;
 // What a first visit pays for the executable: the whole file read and hashed.
 void BM_sha256_of_file(benchmark::State& state) {
   scratch_directory_t scratch;
-  const std::filesystem::path path = scratch.path() / "executable";
+  const std::filesystem::path path = scratch.path("executable");
   {
     std::ofstream out(path, std::ios::binary);
     const std::vector<char> block(1 << 20, 'x');
@@ -122,7 +122,7 @@ BENCHMARK(BM_memory_per_remembered_executable)->Iterations(1);
 void BM_memory_per_remembered_signature(benchmark::State& state) {
   scratch_directory_t scratch;
   const chain_t chain = make_developer_chain();
-  const std::filesystem::path anchors = scratch.path() / "anchors";
+  const std::filesystem::path anchors = scratch.path("anchors");
   const std::filesystem::path bundle = make_bundle(scratch.path());
   if (!write_trust_anchor(anchors, chain) || !sign_bundle(bundle, chain)) {
     state.SkipWithError("cannot prepare the signed bundle");

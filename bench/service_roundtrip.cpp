@@ -27,6 +27,7 @@
 #include "service/helper_tool.h"
 #include "service/selectors.h"
 #include "tests/sandbox/support.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -284,7 +285,7 @@ std::string make_signed_bundle(const std::string& name, std::size_t size) {
 )";
   const std::string identity_dir = identity;
   const bool made =
-      sandbox::write_file(bundle + "/Contents/Info.plist", info) &&
+      test_support::write_text(bundle + "/Contents/Info.plist", info) &&
       succeeded({"/usr/bin/strip", "-o", executable, own_executable()}) &&
       pad_to(executable, size) &&
       succeeded({"/usr/bin/velmora-codesign", "--sign", "--cert", identity_dir + "/leaf.pem",

@@ -2,10 +2,12 @@
 
 #include "service/helper_tool.h"
 #include "service/selectors.h"
-#include "tests/platform/authorization/sandbox_session.h"
-#include "tests/platform/authorization/temporary_directory.h"
+#include "tests/support/sandbox_session.h"
+#include "tests/support/scratch_directory.h"
+#include "tests/support/trace_lines.h"
 
 using namespace sandbox_session;
+using test_support::scratch_directory_t;
 
 namespace {
 
@@ -25,7 +27,7 @@ class HelperToolAuthorizationTest : public ::testing::Test {
       answer = granted;
     };
   }
-  temporary_directory_t dir;
+  scratch_directory_t dir;
   std::string trace_path = dir.path("helper.trace");
 };
 

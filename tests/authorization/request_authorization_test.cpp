@@ -9,11 +9,15 @@
 #include "platform/authorization/credentials_cache.h"
 #include "platform/authorization/rights_database.h"
 #include "service/selectors.h"
-#include "tests/platform/authorization/sandbox_session.h"
-#include "tests/platform/authorization/temporary_directory.h"
+#include "tests/support/files.h"
+#include "tests/support/sandbox_session.h"
+#include "tests/support/scratch_directory.h"
+#include "tests/support/trace_lines.h"
 
 namespace authorization = platform::authorization;
 using namespace sandbox_session;
+using test_support::scratch_directory_t;
+using test_support::write_text;
 
 namespace {
 
@@ -53,7 +57,7 @@ class RequestAuthorizationTest : public ::testing::Test {
     return found;
   }
 
-  temporary_directory_t dir;
+  scratch_directory_t dir;
   std::string trace_path = dir.path("helper.trace");
   trace_t trace{"helper_tool"};
 };
@@ -140,7 +144,7 @@ TEST_F(RequestAuthorizationTest, ResetRemovesEveryRightThroughTheTool) {
 }
 
 TEST_F(RequestAuthorizationTest, ResetGoesOnWhenTheToolFails) {
-  write_text_file("/var/run/standin-fail/security", "");
+  write_text("/var/run/standin-fail/security", "");
   request_authorization::resetAuthDB(trace);
 
   const auto lines = test_support::read_trace_lines(trace_path);

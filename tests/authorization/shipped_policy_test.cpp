@@ -2,22 +2,16 @@
 // with the right's own text, and admits no implicit grant.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <regex>
-#include <sstream>
 
 #include "authorization/helper_tool_common.h"
 #include "platform/authorization/polkit.h"
+#include "tests/support/files.h"
+
+using test_support::read_text;
 
 namespace {
-
-std::string read_all(const std::string& path) {
-  std::ifstream file(path);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 struct action_t {
   std::string message;
@@ -25,8 +19,8 @@ struct action_t {
 };
 
 std::map<std::string, action_t> declared_actions() {
-  const std::string policy = read_all(std::string(VELMORA_SOURCE_DIR) +
-                                      "/dist/polkit/com.corvantix.Velmora.Helper.policy");
+  const std::string policy = read_text(std::string(VELMORA_SOURCE_DIR) +
+                                       "/dist/polkit/com.corvantix.Velmora.Helper.policy");
   const std::regex action(
       R"re(<action id="([^"]+)">[\s\S]*?<message>([^<]*)</message>[\s\S]*?<defaults>([\s\S]*?)</defaults>)re");
   std::map<std::string, action_t> actions;
@@ -54,8 +48,8 @@ TEST(ShippedPolicy, EveryRightHasItsActionWithItsTextAndOnlyAdministratorsAreAsk
 }
 
 TEST(ShippedPolicy, AdministratorsAreTheAdminGroupForOurActionsOnly) {
-  const std::string rules = read_all(std::string(VELMORA_SOURCE_DIR) +
-                                     "/dist/polkit/40-com.corvantix.Velmora.Helper.rules");
+  const std::string rules = read_text(std::string(VELMORA_SOURCE_DIR) +
+                                      "/dist/polkit/40-com.corvantix.Velmora.Helper.rules");
   EXPECT_NE(rules.find("polkit.addAdminRule"), std::string::npos);
   EXPECT_NE(rules.find(std::string("action.id.indexOf(\"") +
                        platform::authorization::kPolkitActionPrefix + "\") == 0"),

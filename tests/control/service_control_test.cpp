@@ -9,6 +9,7 @@
 #include "service/helper_tool.h"
 #include "system/external_commands.h"
 #include "tests/sandbox/support.h"
+#include "tests/support/files.h"
 #include "tests/support/service_test_support.h"
 
 namespace fs = std::filesystem;
@@ -30,8 +31,8 @@ class ServiceControl : public testing::Test {
   void SetUp() override {
     sandbox::clear_journal();
     fs::remove(job_marker);
-    sandbox::write_file(job_program, std::string("#!/bin/sh\necho \"$@\" >> ") + job_marker + "\n",
-                        0755);
+    test_support::write_text(job_program,
+                             std::string("#!/bin/sh\necho \"$@\" >> ") + job_marker + "\n", 0755);
   }
 
   // A list as the install writes it, with the two flags given.

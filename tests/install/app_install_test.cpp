@@ -91,16 +91,16 @@ class AppInstall : public InstallFixture {
     EXPECT_THAT(treeOf("/Applications"), IsEmpty());
     EXPECT_THAT(treeOf("/Library/LaunchDaemons"), IsEmpty());
     EXPECT_THAT(treeOf("/Library/LaunchAgents"), IsEmpty());
-    EXPECT_THAT(callsOf("/bin/launchctl"), IsEmpty());
+    EXPECT_THAT(journal_calls("/bin/launchctl"), IsEmpty());
     EXPECT_FALSE(exists("/etc/velmora"));
     EXPECT_FALSE(traced(info("Quiting Velmora..")));
     if (rights_reset) {
-      EXPECT_THAT(callsOf("/usr/bin/security"), Not(IsEmpty())) << "rights were not reset";
+      EXPECT_THAT(journal_calls("/usr/bin/security"), Not(IsEmpty())) << "rights were not reset";
     } else {
-      EXPECT_THAT(callsOf("/usr/bin/security"), IsEmpty());
+      EXPECT_THAT(journal_calls("/usr/bin/security"), IsEmpty());
       EXPECT_FALSE(traced(info("Cleaning authorizationdb..")));
     }
-    EXPECT_EQ(statusOf(kSource)->uid, kAlice);
+    EXPECT_EQ(status_of(kSource)->uid, kAlice);
   }
 
   // A service list that launchd has loaded, as an earlier install leaves it.
@@ -131,7 +131,7 @@ TEST_F(AppInstall, RefusalsChangeNothing) {
   for (const std::string& vl_namespace :
        std::vector<std::string>{"bad-name", "a.b", "../x", "", std::string(50000, 'v')}) {
     SetUp();
-    EXPECT_FALSE(install(administrator(), kSource, vl_namespace, config_)) << vl_namespace;
+    EXPECT_FALSE(install(administrator_session(), kSource, vl_namespace, config_)) << vl_namespace;
     EXPECT_THAT(lines().back(), error("Invalid arguments")) << vl_namespace;
     expectNothingChanged(false);
   }
@@ -141,7 +141,7 @@ TEST_F(AppInstall, RefusalsChangeNothing) {
   for (const auto& [source, config] : {std::pair{long_directory + "/Velmora.app", config_},
                                        std::pair{std::string(kSource), long_directory}}) {
     SetUp();
-    EXPECT_FALSE(install(administrator(), source, "velmora", config));
+    EXPECT_FALSE(install(administrator_session(), source, "velmora", config));
     EXPECT_THAT(lines().back(), error("Invalid arguments"));
     expectNothingChanged(false);
   }
@@ -149,7 +149,7 @@ TEST_F(AppInstall, RefusalsChangeNothing) {
   for (const std::string source : {"/home/alice/Downloads/Velmora.APP", "/home/alice/Velmora",
                                    "/home/alice/Velmora.app.zip"}) {
     SetUp();
-    EXPECT_FALSE(install(administrator(), source, "velmora", config_)) << source;
+    EXPECT_FALSE(install(administrator_session(), source, "velmora", config_)) << source;
     EXPECT_THAT(lines().back(), error("Wrong install source. aborted")) << source;
     expectNothingChanged();
   }
@@ -174,23 +174,24 @@ TEST_F(AppInstall, RefusedRequestKeepsAnAdministratorsRules) {
 TEST_F(AppInstall, FreshInstallReplacesBundleListsAndStaleFiles) {
   // An older installation: its bundle, its own lists and another namespace's.
   makeDirectory("/Applications/Velmora.app");
-  writeText("/Applications/Velmora.app/old-version", "1.0");
+  EXPECT_TRUE(write_text("/Applications/Velmora.app/old-version", "1.0"));
   loadService("/bin/true");
-  writeText("/Library/LaunchDaemons/com.corvantix.velmora_old.service.plist", "old");
-  writeText("/Library/LaunchAgents/com.corvantix.velmora_old.Frontend.plist", "old");
-  writeText("/Library/LaunchDaemons/com.corvantix.other.service.plist", "kept");
-  writeText("/usr/local/bin/vlwrap_velmora", "legacy", 0755);
-  writeText("/usr/local/bin/vlwrap_velmora_2", "legacy", 0755);
-  writeText("/usr/local/bin/other_tool", "kept", 0755);
+  EXPECT_TRUE(write_text("/Library/LaunchDaemons/com.corvantix.velmora_old.service.plist", "old"));
+  EXPECT_TRUE(write_text("/Library/LaunchAgents/com.corvantix.velmora_old.Frontend.plist", "old"));
+  EXPECT_TRUE(write_text("/Library/LaunchDaemons/com.corvantix.other.service.plist", "kept"));
+  EXPECT_TRUE(write_text("/usr/local/bin/vlwrap_velmora", "legacy", 0755));
+  EXPECT_TRUE(write_text("/usr/local/bin/vlwrap_velmora_2", "legacy", 0755));
+  EXPECT_TRUE(write_text("/usr/local/bin/other_tool", "kept", 0755));
   const std::string own_list = std::string("/Library/LaunchDaemons/com.corvantix.velmora-") +
                                program_invocation_short_name + ".Helper.plist";
-  writeText(own_list, "running service");
-  writeText("/Library/LaunchDaemons/com.corvantix.velmora-old.Helper.plist", "other copy");
+  EXPECT_TRUE(write_text(own_list, "running service"));
+  EXPECT_TRUE(
+      write_text("/Library/LaunchDaemons/com.corvantix.velmora-old.Helper.plist", "other copy"));
   for (const char* name : kChannelObjects)
     makeSharedMemory(name);
   makeSharedMemory("unrelated");
 
-  ASSERT_TRUE(install(administrator(), kSource, "velmora", config_));
+  ASSERT_TRUE(install(administrator_session(), kSource, "velmora", config_));
 
   const std::string old_service = "/Library/LaunchDaemons/com.corvantix.velmora_old.service.plist";
   const std::string old_agent = "/Library/LaunchAgents/com.corvantix.velmora_old.Frontend.plist";
@@ -215,7 +216,7 @@ TEST_F(AppInstall, FreshInstallReplacesBundleListsAndStaleFiles) {
   // The bundle: the source's tree, replacing the old one, given to root.
   EXPECT_EQ(treeOf(kInstalledBundle), treeOf(kSource));
   EXPECT_FALSE(exists("/Applications/Velmora.app/old-version"));
-  EXPECT_EQ(readText(kProgram), readText(std::string(kSource) + "/Contents/MacOS/Velmora"));
+  EXPECT_EQ(read_text(kProgram), read_text(std::string(kSource) + "/Contents/MacOS/Velmora"));
 
   // The lists: written anew, program and working directory in the installed bundle.
   EXPECT_EQ(stringIn(kServiceList, "Label"), "com.corvantix.velmora.service");
@@ -236,15 +237,15 @@ TEST_F(AppInstall, FreshInstallReplacesBundleListsAndStaleFiles) {
 
   // The namespace's global trace and configuration.
   EXPECT_TRUE(exists("/var/log/velmora.trace"));
-  EXPECT_EQ(readText("/etc/velmora/system.conf"), "system.conf\n");
+  EXPECT_EQ(read_text("/etc/velmora/system.conf"), "system.conf\n");
 
   // The old jobs were stopped: the agent always, the service because its list existed.
-  EXPECT_THAT(callsOf("/bin/launchctl"),
+  EXPECT_THAT(journal_calls("/bin/launchctl"),
               ElementsAre(ElementsAre("stop", "com.corvantix.velmora.Frontend"),
                           ElementsAre("unload", kAgentList),
                           ElementsAre("stop", "com.corvantix.velmora.service"),
                           ElementsAre("unload", kServiceList)));
-  EXPECT_THAT(callsOf("/usr/bin/xattr"),
+  EXPECT_THAT(journal_calls("/usr/bin/xattr"),
               ElementsAre(ElementsAre("-d", "-r", "com.apple.quarantine", kInstalledBundle)));
   EXPECT_THAT(started(), ElementsAre(kProgram));
 }
@@ -252,11 +253,11 @@ TEST_F(AppInstall, FreshInstallReplacesBundleListsAndStaleFiles) {
 TEST_F(AppInstall, InstalledBundleBelongsToRootAndIsWritableOnlyByIt) {
   ASSERT_EQ(symlink("MacOS", (std::string(kSource) + "/Contents/Current").c_str()), 0);
   ASSERT_EQ(lchown((std::string(kSource) + "/Contents/Current").c_str(), kAlice, kAlice), 0);
-  ASSERT_TRUE(install(administrator(), kSource, "velmora", config_));
+  ASSERT_TRUE(install(administrator_session(), kSource, "velmora", config_));
   const auto tree = treeOf(kInstalledBundle);
   ASSERT_EQ(tree.size(), treeOf(kSource).size());
   for (const auto& relative : tree) {
-    const auto status = statusOf(std::string(kInstalledBundle) + "/" + relative);
+    const auto status = status_of(std::string(kInstalledBundle) + "/" + relative);
     ASSERT_TRUE(status) << relative;
     EXPECT_EQ(status->uid, 0u) << relative;
     EXPECT_EQ(status->gid, 0u) << relative << " (wheel)";
@@ -264,7 +265,7 @@ TEST_F(AppInstall, InstalledBundleBelongsToRootAndIsWritableOnlyByIt) {
       EXPECT_EQ(status->mode & 07777, 0755u) << relative;
     }
   }
-  EXPECT_EQ(statusOf(kInstalledBundle)->mode & 07777, 0755u);
+  EXPECT_EQ(status_of(kInstalledBundle)->mode & 07777, 0755u);
 }
 
 // The user's bundle has group- and other-writable entries. Until the recursive chmod and chown
@@ -275,9 +276,9 @@ TEST_F(AppInstall, CopyIsNeverWritableByOthersBeforeItIsRoots) {
       "/bin/chmod",
       "case \"$3\" in *Velmora.app) find \"$3\" ! -type l -printf '%m %U %p\\n' >> "
       "/tmp/copied-modes ;; esac");
-  ASSERT_TRUE(install(administrator(), kSource, "velmora", config_));
+  ASSERT_TRUE(install(administrator_session(), kSource, "velmora", config_));
   ASSERT_THAT(chmod.calls(), Contains(ElementsAre("-R", "755", EndsWith("/Velmora.app"))));
-  const std::string recorded = readText("/tmp/copied-modes");
+  const std::string recorded = read_text("/tmp/copied-modes");
   std::istringstream entries(recorded);
   int count = 0;
   for (std::string mode, owner, path; entries >> mode >> owner && std::getline(entries, path);) {
@@ -291,15 +292,15 @@ TEST_F(AppInstall, CopyIsNeverWritableByOthersBeforeItIsRoots) {
 TEST_F(AppInstall, SourceInApplicationsIsTakenAsInstalled) {
   makeDirectory("/Applications/Velmora.app", 0700, kAlice);
   makeUserBundle("/Applications/Velmora.app/inner.app");
-  ASSERT_TRUE(install(administrator(), kInstalledBundle, "velmora", config_));
+  ASSERT_TRUE(install(administrator_session(), kInstalledBundle, "velmora", config_));
   EXPECT_TRUE(traced(warning("already installed? skipping")));
   for (const char* skipped :
        {"info Quiting Velmora..", "info Installing..", "info CHMODing CHOWNing..",
         "info Deleting /Applications/Velmora.app"}) {
     EXPECT_THAT(messages(), Not(Contains(skipped)));
   }
-  EXPECT_EQ(statusOf(kInstalledBundle)->mode & 07777, 0700u) << "mode changed";
-  EXPECT_EQ(statusOf(kInstalledBundle)->uid, kAlice) << "owner changed";
+  EXPECT_EQ(status_of(kInstalledBundle)->mode & 07777, 0700u) << "mode changed";
+  EXPECT_EQ(status_of(kInstalledBundle)->uid, kAlice) << "owner changed";
   EXPECT_EQ(stringIn(kAgentList, "WorkingDirectory"), kInstalledBundle);
   EXPECT_TRUE(traced(info("** Installation finished **")));
 
@@ -309,22 +310,23 @@ TEST_F(AppInstall, SourceInApplicationsIsTakenAsInstalled) {
   makeDirectory("/Applications/Sub");
   makeUserBundle("/Applications/Sub/Velmora.app");
   makeUserBundle(kInstalledBundle);
-  ASSERT_TRUE(install(administrator(), "/Applications/Sub/Velmora.app", "velmora", config_));
+  ASSERT_TRUE(
+      install(administrator_session(), "/Applications/Sub/Velmora.app", "velmora", config_));
   EXPECT_TRUE(traced(warning("already installed? skipping")));
   EXPECT_EQ(stringIn(kAgentList, "WorkingDirectory"), kInstalledBundle);
   EXPECT_THAT(programArguments(kServiceList), ElementsAre(kProgram, "--service"));
   EXPECT_THAT(started(), ElementsAre(kProgram));
-  EXPECT_EQ(statusOf("/Applications/Sub/Velmora.app")->uid, kAlice);
+  EXPECT_EQ(status_of("/Applications/Sub/Velmora.app")->uid, kAlice);
 }
 
 TEST_F(AppInstall, LaterFailuresAreReportedAndTheReplyIsStillYes) {
-  writeText(kServiceList, "<plist><dict/></plist>");
+  EXPECT_TRUE(write_text(kServiceList, "<plist><dict/></plist>"));
   sandbox::make_tool_fail("launchctl");
   sandbox::make_tool_fail("xattr");
   // An application whose executable is missing cannot start.
   ASSERT_EQ(unlink((std::string(kSource) + "/Contents/MacOS/Velmora").c_str()), 0);
 
-  EXPECT_TRUE(install(administrator(), kSource, "velmora", config_));
+  EXPECT_TRUE(install(administrator_session(), kSource, "velmora", config_));
   EXPECT_TRUE(inOrder(messages(), {"warning failed to stop com.corvantix.velmora.service",
                                    "warning failed to unload com.corvantix.velmora.service",
                                    "warning Can't remove from quarantine",
@@ -333,8 +335,8 @@ TEST_F(AppInstall, LaterFailuresAreReportedAndTheReplyIsStillYes) {
 
   // Without a service list there is nothing to stop or unload, and nothing to complain about.
   SetUp();
-  EXPECT_TRUE(install(administrator(), kSource, "velmora", config_));
-  EXPECT_THAT(callsOf("/bin/launchctl"),
+  EXPECT_TRUE(install(administrator_session(), kSource, "velmora", config_));
+  EXPECT_THAT(journal_calls("/bin/launchctl"),
               ElementsAre(ElementsAre("stop", "com.corvantix.velmora.Frontend"),
                           ElementsAre("unload", kAgentList)));
   EXPECT_THAT(messages(), Not(Contains(HasSubstr("failed to"))));
@@ -344,11 +346,11 @@ TEST_F(AppInstall, LaterFailuresAreReportedAndTheReplyIsStillYes) {
 // nothing of the new one behind. A full disk is among the daemon's fault runs (tests/service).
 TEST_F(AppInstall, FailedCopyKeepsThePreviousInstallation) {
   makeUserBundle(kInstalledBundle);
-  writeText(std::string(kInstalledBundle) + "/Contents/previous", "old\n");
+  EXPECT_TRUE(write_text(std::string(kInstalledBundle) + "/Contents/previous", "old\n"));
   const auto previous = treeOf("/Applications");
   ASSERT_EQ(mkfifo((std::string(kSource) + "/Contents/pipe").c_str(), 0644), 0);
 
-  EXPECT_FALSE(install(administrator(), kSource, "velmora", config_));
+  EXPECT_FALSE(install(administrator_session(), kSource, "velmora", config_));
   const auto last = lines().back();
   EXPECT_EQ(last.level, "error");
   EXPECT_THAT(last.message, StartsWith("Can't copy app(\u201cVelmora.app\u201d couldn\u2019t be "
@@ -357,7 +359,7 @@ TEST_F(AppInstall, FailedCopyKeepsThePreviousInstallation) {
   EXPECT_FALSE(traced(info("Deleting /Applications/Velmora.app")));
   EXPECT_FALSE(traced(info("CHMODing CHOWNing..")));
   EXPECT_EQ(treeOf("/Applications"), previous);
-  EXPECT_EQ(readText(std::string(kInstalledBundle) + "/Contents/previous"), "old\n");
+  EXPECT_EQ(read_text(std::string(kInstalledBundle) + "/Contents/previous"), "old\n");
   EXPECT_THAT(treeOf("/Library/LaunchDaemons"), IsEmpty());
 }
 
@@ -365,13 +367,13 @@ TEST_F(AppInstall, FailedCopyKeepsThePreviousInstallation) {
 // is reported, and what is left of the old one stays in the hidden folder beside it.
 TEST_F(AppInstall, OldBundleThatCannotBeDeletedIsReported) {
   makeUserBundle(kInstalledBundle);
-  writeText(std::string(kInstalledBundle) + "/Contents/locked", "x");
+  EXPECT_TRUE(write_text(std::string(kInstalledBundle) + "/Contents/locked", "x"));
   ASSERT_EQ(
       sandbox::run({"/usr/bin/chattr", "+i", std::string(kInstalledBundle) + "/Contents/locked"})
           .status,
       0);
 
-  const bool installed = install(administrator(), kSource, "velmora", config_);
+  const bool installed = install(administrator_session(), kSource, "velmora", config_);
   std::vector<std::string> hidden;
   for (const auto& entry : treeOf("/Applications")) {
     if (entry.starts_with(".Velmora.app.") && entry.ends_with("/Contents/locked")) {

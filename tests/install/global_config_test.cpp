@@ -7,10 +7,13 @@
 
 #include "service/helper_tool.h"
 #include "tests/sandbox/support.h"
+#include "tests/support/files.h"
+#include "tests/support/sandbox_session.h"
 #include "tests/support/service_test_support.h"
 
-using service_test::status_of;
+using sandbox_session::kAlice;
 using test_support::is_line;
+using test_support::status_of;
 using testing::ElementsAre;
 using testing::ElementsAreArray;
 using testing::IsEmpty;
@@ -18,7 +21,6 @@ using testing::IsEmpty;
 namespace {
 
 constexpr unsigned staff = 20;
-constexpr uid_t alice = 1001;
 const auto creating = is_line("info", "Creating global config..");
 const auto correcting = is_line("info", "Correcting permissions..");
 
@@ -28,7 +30,7 @@ class GlobalConfig : public testing::Test {
   std::string user_config(const std::vector<std::string>& names) {
     for (const auto& name : names) {
       const auto path = source.add_file(name, "user " + name);
-      EXPECT_EQ(::chown(path.c_str(), alice, alice), 0);
+      EXPECT_EQ(::chown(path.c_str(), kAlice, kAlice), 0);
       std::filesystem::permissions(
           path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     }
@@ -44,7 +46,7 @@ class GlobalConfig : public testing::Test {
     for (const auto& path : paths) {
       const auto status = status_of(path);
       ASSERT_TRUE(status) << path;
-      EXPECT_EQ(status->mode, 0775u) << path;
+      EXPECT_EQ(status->mode & 07777, 0775u) << path;
       EXPECT_EQ(status->uid, 0u) << path;
       EXPECT_EQ(status->gid, staff) << path;
     }
@@ -57,16 +59,16 @@ class GlobalConfig : public testing::Test {
 
 TEST_F(GlobalConfig, TraceFileIsCreatedOnceAndAlwaysMadeWorldWritable) {
   helper._createGlobalTraceIfNeedFor("gt_new");
-  EXPECT_EQ(sandbox::read_file("/var/log/gt_new.trace"), "");
-  EXPECT_EQ(status_of("/var/log/gt_new.trace")->mode, 0666u);
+  EXPECT_EQ(test_support::read_text("/var/log/gt_new.trace"), "");
+  EXPECT_EQ(status_of("/var/log/gt_new.trace")->mode & 07777, 0666u);
   EXPECT_THAT(trace.lines(), ElementsAre(is_line("info", "Creating global trace file..")));
 
   // Lines written since, and a mode changed since: the file is the service's own.
-  sandbox::write_file("/var/log/gt_new.trace", "earlier lines\n", 0600);
+  test_support::write_text("/var/log/gt_new.trace", "earlier lines\n", 0600);
   ASSERT_EQ(::chmod("/var/log/gt_new.trace", 0600), 0);
   helper._createGlobalTraceIfNeedFor("gt_new");
-  EXPECT_EQ(sandbox::read_file("/var/log/gt_new.trace"), "earlier lines\n");
-  EXPECT_EQ(status_of("/var/log/gt_new.trace")->mode, 0666u);
+  EXPECT_EQ(test_support::read_text("/var/log/gt_new.trace"), "earlier lines\n");
+  EXPECT_EQ(status_of("/var/log/gt_new.trace")->mode & 07777, 0666u);
   EXPECT_EQ(trace.lines().size(), 1u);
 }
 
@@ -74,8 +76,8 @@ TEST_F(GlobalConfig, TraceFileIsCreatedOnceAndAlwaysMadeWorldWritable) {
 // opened to every user, never a link, another program's log or the helper's own trace.
 TEST_F(GlobalConfig, TraceFileTheServiceDidNotCreateIsNeverOpenedToEveryone) {
   std::filesystem::create_symlink("/etc/shadow", "/var/log/gt_link.trace");
-  sandbox::write_file("/var/log/gt_other.trace", "another program's log\n", 0600);
-  sandbox::write_file("/var/log/velmora.trace", "the helper's own lines\n", 0644);
+  test_support::write_text("/var/log/gt_other.trace", "another program's log\n", 0600);
+  test_support::write_text("/var/log/velmora.trace", "the helper's own lines\n", 0644);
   const auto shadow = status_of("/etc/shadow");
   ASSERT_TRUE(shadow);
 
@@ -84,9 +86,9 @@ TEST_F(GlobalConfig, TraceFileTheServiceDidNotCreateIsNeverOpenedToEveryone) {
   }
   EXPECT_EQ(status_of("/etc/shadow")->mode, shadow->mode);
   EXPECT_TRUE(std::filesystem::is_symlink("/var/log/gt_link.trace"));
-  EXPECT_EQ(status_of("/var/log/gt_other.trace")->mode, 0600u);
-  EXPECT_EQ(sandbox::read_file("/var/log/gt_other.trace"), "another program's log\n");
-  EXPECT_EQ(status_of("/var/log/velmora.trace")->mode, 0644u);
+  EXPECT_EQ(status_of("/var/log/gt_other.trace")->mode & 07777, 0600u);
+  EXPECT_EQ(test_support::read_text("/var/log/gt_other.trace"), "another program's log\n");
+  EXPECT_EQ(status_of("/var/log/velmora.trace")->mode & 07777, 0644u);
   EXPECT_THAT(trace.lines(), ElementsAre(is_line("warning",
                                                  "Not a global trace file of Velmora: "
                                                  "/var/log/gt_link.trace. Left as it is."),
@@ -112,7 +114,8 @@ TEST_F(GlobalConfig, CompleteSourceIsCopiedAndHandedToStaff) {
   helper._copyGlobalConfigFrom(user_config({"system.conf", "service.conf", "connection_trace.txt"}),
                                "gc_full");
   for (const char* name : {"system.conf", "service.conf", "connection_trace.txt"}) {
-    EXPECT_EQ(sandbox::read_file(std::string("/etc/gc_full/") + name), std::string("user ") + name);
+    EXPECT_EQ(test_support::read_text(std::string("/etc/gc_full/") + name),
+              std::string("user ") + name);
   }
   expect_corrected("/etc/gc_full");
   EXPECT_THAT(trace.lines(), ElementsAre(creating, correcting));
@@ -127,12 +130,13 @@ TEST_F(GlobalConfig, MissingConnectionTraceIsNoFailure) {
 
 TEST_F(GlobalConfig, PartialDestinationKeepsWhatItHasAndGetsTheRest) {
   helper._copyGlobalConfigFrom(source.path() + "/missing", "gc_part");
-  sandbox::write_file("/etc/gc_part/system.conf", "global system", 0600);
+  test_support::write_text("/etc/gc_part/system.conf", "global system", 0600);
   helper._copyGlobalConfigFrom(user_config({"system.conf", "service.conf", "connection_trace.txt"}),
                                "gc_part");
-  EXPECT_EQ(sandbox::read_file("/etc/gc_part/system.conf"), "global system");
-  EXPECT_EQ(sandbox::read_file("/etc/gc_part/service.conf"), "user service.conf");
-  EXPECT_EQ(sandbox::read_file("/etc/gc_part/connection_trace.txt"), "user connection_trace.txt");
+  EXPECT_EQ(test_support::read_text("/etc/gc_part/system.conf"), "global system");
+  EXPECT_EQ(test_support::read_text("/etc/gc_part/service.conf"), "user service.conf");
+  EXPECT_EQ(test_support::read_text("/etc/gc_part/connection_trace.txt"),
+            "user connection_trace.txt");
   expect_corrected("/etc/gc_part");
 }
 
@@ -141,11 +145,11 @@ TEST_F(GlobalConfig, CompleteDestinationOrIncompleteSourceCopiesNothingButFixesP
   EXPECT_TRUE(std::filesystem::is_empty("/etc/gc_none"));
   expect_corrected("/etc/gc_none");
 
-  sandbox::write_file("/etc/gc_none/system.conf", "global system", 0600);
-  sandbox::write_file("/etc/gc_none/service.conf", "global service", 0600);
+  test_support::write_text("/etc/gc_none/system.conf", "global system", 0600);
+  test_support::write_text("/etc/gc_none/service.conf", "global service", 0600);
   helper._copyGlobalConfigFrom(user_config({"system.conf", "service.conf", "connection_trace.txt"}),
                                "gc_none");
-  EXPECT_EQ(sandbox::read_file("/etc/gc_none/service.conf"), "global service");
+  EXPECT_EQ(test_support::read_text("/etc/gc_none/service.conf"), "global service");
   EXPECT_FALSE(std::filesystem::exists("/etc/gc_none/connection_trace.txt"));
   expect_corrected("/etc/gc_none");
   EXPECT_THAT(
@@ -159,12 +163,12 @@ TEST_F(GlobalConfig, CompleteDestinationOrIncompleteSourceCopiesNothingButFixesP
 // all, is never filled, nor handed to "staff": bob, in staff, would plant his own trust anchor
 // in /etc/codesign, or rewrite /etc/ssl/openssl.cnf.
 TEST_F(GlobalConfig, EntryTheServiceDidNotCreateIsLeftAsItIs) {
-  sandbox::write_file("/etc/gc_blocked", "a file, not a folder", 0644);
+  test_support::write_text("/etc/gc_blocked", "a file, not a folder", 0644);
   std::filesystem::create_symlink("/etc/ssl", "/etc/gc_link");
   const std::vector<std::string> paths{
       "/etc/codesign", "/etc/codesign/anchors", "/etc/codesign/anchors/velmora-test-root.pem",
       "/etc/ssl",      "/etc/ssl/openssl.cnf",  "/etc/gc_blocked"};
-  std::vector<service_test::file_status_t> before;
+  std::vector<test_support::file_status_t> before;
   for (const auto& path : paths) {
     const auto status = status_of(path);
     ASSERT_TRUE(status) << path;
@@ -188,7 +192,7 @@ TEST_F(GlobalConfig, EntryTheServiceDidNotCreateIsLeftAsItIs) {
   for (const char* dir : {"/etc/codesign", "/etc/ssl"}) {
     EXPECT_FALSE(std::filesystem::exists(std::string(dir) + "/system.conf")) << dir;
   }
-  EXPECT_EQ(sandbox::read_file("/etc/gc_blocked"), "a file, not a folder");
+  EXPECT_EQ(test_support::read_text("/etc/gc_blocked"), "a file, not a folder");
   EXPECT_TRUE(std::filesystem::is_symlink("/etc/gc_link"));
   EXPECT_THAT(trace.lines(), ElementsAreArray(expected));
   std::filesystem::remove("/etc/gc_blocked");

@@ -24,7 +24,7 @@ constexpr const char* kInjected = "/tmp/p";
 std::map<std::string, std::tuple<mode_t, uid_t, gid_t>> etcSnapshot() {
   std::map<std::string, std::tuple<mode_t, uid_t, gid_t>> snapshot;
   for (const auto& relative : treeOf("/etc")) {
-    const auto status = statusOf("/etc/" + relative);
+    const auto status = status_of("/etc/" + relative);
     if (status) snapshot["/etc/" + relative] = {status->mode, status->uid, status->gid};
   }
   return snapshot;
@@ -48,8 +48,8 @@ void expectUnchanged(const std::map<std::string, std::tuple<mode_t, uid_t, gid_t
 bool treeHolds(const std::string& root, const std::string& text) {
   for (const auto& relative : treeOf(root)) {
     const std::string path = root + "/" + relative;
-    const auto status = statusOf(path);
-    if (status && S_ISREG(status->mode) && readText(path).find(text) != std::string::npos) {
+    const auto status = status_of(path);
+    if (status && S_ISREG(status->mode) && read_text(path).find(text) != std::string::npos) {
       return true;
     }
   }
@@ -61,7 +61,7 @@ class HostileSource : public InstallFixture {
   void SetUp() override {
     InstallFixture::SetUp();
     unlink(kInjected);
-    shadow_ = readText("/etc/shadow");
+    shadow_ = read_text("/etc/shadow");
     ASSERT_FALSE(shadow_.empty());
   }
 
@@ -81,7 +81,7 @@ TEST_F(HostileSource, ShellCharactersInTheBundlePathAreJustCharacters) {
   ASSERT_EQ(unlink(kInjected), 0);
   makeDirectory("/home/alice/" + odd, 0755, kAlice);
   const std::string in_folder = makeUserBundle("/home/alice/" + odd + "/Velmora.app");
-  ASSERT_TRUE(install(administrator(), in_folder, "velmora"));
+  ASSERT_TRUE(install(administrator_session(), in_folder, "velmora"));
   // The line feed in the path is written as an escape: it never ends the trace line.
   std::string escaped = in_folder;
   escaped.replace(escaped.find('\n'), 1, "\\n");
@@ -91,33 +91,33 @@ TEST_F(HostileSource, ShellCharactersInTheBundlePathAreJustCharacters) {
   // The odd characters in the bundle name itself end up in /Applications and in the lists.
   const std::string odd_name = "V" + odd + ".app";
   const std::string named = makeUserBundle("/home/alice/" + odd_name);
-  ASSERT_TRUE(install(administrator(), named, "velmora"));
+  ASSERT_TRUE(install(administrator_session(), named, "velmora"));
   EXPECT_TRUE(exists("/Applications/" + odd_name + "/Contents/MacOS/Velmora"));
   // The log holds one line per start; this path spans two of them.
   const std::string program = "/Applications/" + odd_name + "/Contents/MacOS/Velmora";
   EXPECT_TRUE(sandbox::eventually(
-      [&] { return readText(kStartedLog).find(program) != std::string::npos; }));
+      [&] { return read_text(kStartedLog).find(program) != std::string::npos; }));
 
-  ASSERT_TRUE(uninstall(administrator(), "/Applications/" + odd_name, "velmora"));
+  ASSERT_TRUE(uninstall(administrator_session(), "/Applications/" + odd_name, "velmora"));
   EXPECT_FALSE(exists("/Applications/" + odd_name));
   EXPECT_FALSE(exists(kInjected)) << "a path was run as shell text";
 }
 
 TEST_F(HostileSource, LinkToShadowInsideTheBundleStaysALink) {
-  const auto before = statusOf("/etc/shadow");
+  const auto before = status_of("/etc/shadow");
   makeUserBundle("/home/alice/Velmora.app");
   ASSERT_EQ(symlink("/etc/shadow", "/home/alice/Velmora.app/Contents/Resources/shadow"), 0);
 
-  ASSERT_TRUE(install(administrator(), "/home/alice/Velmora.app", "velmora"));
+  ASSERT_TRUE(install(administrator_session(), "/home/alice/Velmora.app", "velmora"));
 
   const std::string copied = "/Applications/Velmora.app/Contents/Resources/shadow";
-  ASSERT_TRUE(statusOf(copied));
-  EXPECT_TRUE(S_ISLNK(statusOf(copied)->mode));
-  const auto after = statusOf("/etc/shadow");
+  ASSERT_TRUE(status_of(copied));
+  EXPECT_TRUE(S_ISLNK(status_of(copied)->mode));
+  const auto after = status_of("/etc/shadow");
   EXPECT_EQ(after->mode, before->mode);
   EXPECT_EQ(after->uid, before->uid);
   EXPECT_EQ(after->gid, before->gid);
-  EXPECT_EQ(readText("/etc/shadow"), shadow_);
+  EXPECT_EQ(read_text("/etc/shadow"), shadow_);
   EXPECT_FALSE(treeHolds("/Applications", secret()));
 }
 
@@ -126,17 +126,17 @@ TEST_F(HostileSource, InstalledBundleThatIsALinkIsReplacedNotFollowed) {
   ASSERT_EQ(symlink(target.c_str(), kInstalledBundle), 0);
   const std::string source = makeUserBundle("/home/alice/Velmora.app");
 
-  ASSERT_TRUE(install(administrator(), source, "velmora"));
-  EXPECT_TRUE(S_ISDIR(statusOf(kInstalledBundle)->mode));
+  ASSERT_TRUE(install(administrator_session(), source, "velmora"));
+  EXPECT_TRUE(S_ISDIR(status_of(kInstalledBundle)->mode));
   EXPECT_EQ(treeOf(target), treeOf(source)) << "the link's target lost files";
-  EXPECT_EQ(statusOf(target + "/Contents/Info.plist")->uid, kAlice);
+  EXPECT_EQ(status_of(target + "/Contents/Info.plist")->uid, kAlice);
 }
 
 TEST_F(HostileSource, BundleThatIsALinkIsNotInstalled) {
   const auto before = etcSnapshot();
   ASSERT_EQ(symlink("/etc", "/home/alice/Velmora.app"), 0);
 
-  EXPECT_FALSE(install(administrator(), "/home/alice/Velmora.app", "velmora"));
+  EXPECT_FALSE(install(administrator_session(), "/home/alice/Velmora.app", "velmora"));
   EXPECT_THAT(
       lines().back(),
       error("Can't copy app(\u201cVelmora.app\u201d couldn\u2019t be copied because it is a "
@@ -173,7 +173,7 @@ TEST_F(HostileSource, SwappingAFolderForALinkToEtcNeverLeaksOrChangesEtc) {
   // The whole install too: its recursive chmod and chown must not reach /etc through a link.
   int installed = 0;
   for (int i = 0; i < 10 && installed < 2; ++i) {
-    if (install(administrator(), bundle, "velmora")) ++installed;
+    if (install(administrator_session(), bundle, "velmora")) ++installed;
   }
   stop = true;
   swapper.join();
@@ -184,20 +184,20 @@ TEST_F(HostileSource, SwappingAFolderForALinkToEtcNeverLeaksOrChangesEtc) {
   EXPECT_FALSE(treeHolds("/Applications", secret()));
   EXPECT_FALSE(treeHolds("/Applications", "velmora throwaway root"));
   expectUnchanged(before);
-  EXPECT_EQ(readText("/etc/shadow"), shadow_);
+  EXPECT_EQ(read_text("/etc/shadow"), shadow_);
 }
 
 TEST_F(HostileSource, TwoNamespacesInstalledAtOnceKeepTheirOwnFiles) {
   const std::string alpha = makeUserBundle("/home/alice/Alpha.app");
   const std::string beta = makeUserBundle("/home/alice/Beta.app");
-  writeText(alpha + "/Contents/Resources/which", "alpha");
-  writeText(beta + "/Contents/Resources/which", "beta");
+  EXPECT_TRUE(write_text(alpha + "/Contents/Resources/which", "alpha"));
+  EXPECT_TRUE(write_text(beta + "/Contents/Resources/which", "beta"));
   const std::string config = makeUserConfig("/home/alice/conf");
-  const auto alpha_auth = administrator();
-  const auto beta_auth = administrator();
+  const auto alpha_auth = administrator_session();
+  const auto beta_auth = administrator_session();
   // One answer per request, whichever asks first.
-  writeText("/var/run/authorization-agent.scenario", "alice alice-secret\nalice alice-secret\n",
-            0600);
+  EXPECT_TRUE(write_text("/var/run/authorization-agent.scenario",
+                         "alice alice-secret\nalice alice-secret\n", 0600));
 
   bool alpha_done = false;
   bool beta_done = false;
@@ -208,8 +208,8 @@ TEST_F(HostileSource, TwoNamespacesInstalledAtOnceKeepTheirOwnFiles) {
 
   ASSERT_TRUE(alpha_done);
   ASSERT_TRUE(beta_done);
-  EXPECT_EQ(readText("/Applications/Alpha.app/Contents/Resources/which"), "alpha");
-  EXPECT_EQ(readText("/Applications/Beta.app/Contents/Resources/which"), "beta");
+  EXPECT_EQ(read_text("/Applications/Alpha.app/Contents/Resources/which"), "alpha");
+  EXPECT_EQ(read_text("/Applications/Beta.app/Contents/Resources/which"), "beta");
   EXPECT_EQ(treeOf("/Applications/Alpha.app"), treeOf(alpha));
   EXPECT_EQ(treeOf("/Applications/Beta.app"), treeOf(beta));
   EXPECT_THAT(treeOf("/Library/LaunchDaemons"),
@@ -218,12 +218,12 @@ TEST_F(HostileSource, TwoNamespacesInstalledAtOnceKeepTheirOwnFiles) {
   EXPECT_THAT(treeOf("/Library/LaunchAgents"),
               UnorderedElementsAre("com.corvantix.alpha.Frontend.plist",
                                    "com.corvantix.beta.Frontend.plist"));
-  EXPECT_THAT(readText("/Library/LaunchAgents/com.corvantix.alpha.Frontend.plist"),
+  EXPECT_THAT(read_text("/Library/LaunchAgents/com.corvantix.alpha.Frontend.plist"),
               ::testing::HasSubstr("/Applications/Alpha.app/Contents/MacOS/Velmora"));
-  EXPECT_THAT(readText("/Library/LaunchAgents/com.corvantix.beta.Frontend.plist"),
+  EXPECT_THAT(read_text("/Library/LaunchAgents/com.corvantix.beta.Frontend.plist"),
               ::testing::HasSubstr("/Applications/Beta.app/Contents/MacOS/Velmora"));
-  EXPECT_EQ(readText("/etc/alpha/system.conf"), "system.conf\n");
-  EXPECT_EQ(readText("/etc/beta/system.conf"), "system.conf\n");
+  EXPECT_EQ(read_text("/etc/alpha/system.conf"), "system.conf\n");
+  EXPECT_EQ(read_text("/etc/beta/system.conf"), "system.conf\n");
   EXPECT_TRUE(exists("/var/log/alpha.trace"));
   EXPECT_TRUE(exists("/var/log/beta.trace"));
 }

@@ -7,8 +7,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/authorization/external_form.h"
-#include "platform/authorization/session_token.h"
 #include "tests/sandbox/support.h"
 #include "tools/authorization-agent/scenario.h"
 
@@ -57,23 +55,6 @@ void cleanRoot() {
   }
 }
 
-auth_data_t sessionOf(uid_t user, const std::vector<std::string>& agent_answers) {
-  std::string failure;
-  const auto form = authorization::AuthorizationCreateExternalForm(&failure);
-  EXPECT_TRUE(form) << failure;
-  if (!form) return std::nullopt;
-  const auto token = authorization::session_token_from_bytes(*form);
-  EXPECT_TRUE(token);
-  const std::string session =
-      authorization::session_file_path(authorization::kAuthorizationSessionDirectory, *token);
-  EXPECT_EQ(chown(session.c_str(), user, user), 0) << session;
-  std::string scenario;
-  for (const auto& answer : agent_answers)
-    scenario += answer + "\n";
-  writeText(agent_scenario::scenario_path, scenario, 0600);
-  return *form;
-}
-
 }  // namespace
 
 line_matcher_t info(const std::string& message) {
@@ -86,29 +67,6 @@ line_matcher_t error(const std::string& message) {
   return test_support::is_line("error", message);
 }
 
-std::optional<file_status_t> statusOf(const std::string& path) {
-  struct stat info {};
-  if (lstat(path.c_str(), &info) != 0) return std::nullopt;
-  return file_status_t{info.st_mode, info.st_uid, info.st_gid};
-}
-
-std::string readText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void writeText(const std::string& path, const std::string& text, mode_t mode, uid_t owner) {
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    ASSERT_TRUE(out.good()) << path;
-  }
-  ASSERT_EQ(chown(path.c_str(), owner, owner), 0) << path;
-  ASSERT_EQ(chmod(path.c_str(), mode), 0) << path;
-}
-
 void makeDirectory(const std::string& path, mode_t mode, uid_t owner) {
   ASSERT_EQ(mkdir(path.c_str(), 0700), 0) << path;
   ASSERT_EQ(chown(path.c_str(), owner, owner), 0) << path;
@@ -116,7 +74,7 @@ void makeDirectory(const std::string& path, mode_t mode, uid_t owner) {
 }
 
 bool exists(const std::string& path) {
-  return statusOf(path).has_value();
+  return status_of(path).has_value();
 }
 
 std::string makeUserBundle(const std::string& bundle_path, uid_t owner) {
@@ -124,27 +82,28 @@ std::string makeUserBundle(const std::string& bundle_path, uid_t owner) {
   makeDirectory(bundle_path + "/Contents", 0775, owner);
   makeDirectory(bundle_path + "/Contents/MacOS", 0700, owner);
   makeDirectory(bundle_path + "/Contents/Resources", 0777, owner);
-  writeText(bundle_path + "/Contents/Info.plist",
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-            "<key>CFBundleExecutable</key><string>Velmora</string></dict></plist>\n",
-            0666, owner);
-  writeText(bundle_path + "/Contents/MacOS/Velmora",
-            std::string("#!/bin/sh\nprintf '%s\\n' \"$0\" >> ") + kStartedLog + "\n", 04777, owner);
-  writeText(bundle_path + "/Contents/Resources/strings.txt", "hello\n", 0666, owner);
+  EXPECT_TRUE(write_text(bundle_path + "/Contents/Info.plist",
+                         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                         "<key>CFBundleExecutable</key><string>Velmora</string></dict></plist>\n",
+                         0666, owner));
+  EXPECT_TRUE(write_text(bundle_path + "/Contents/MacOS/Velmora",
+                         std::string("#!/bin/sh\nprintf '%s\\n' \"$0\" >> ") + kStartedLog + "\n",
+                         04777, owner));
+  EXPECT_TRUE(write_text(bundle_path + "/Contents/Resources/strings.txt", "hello\n", 0666, owner));
   return bundle_path;
 }
 
 std::string makeUserConfig(const std::string& dir, uid_t owner) {
   makeDirectory(dir, 0755, owner);
   for (const char* name : {"system.conf", "service.conf", "connection_trace.txt"}) {
-    writeText(dir + "/" + name, std::string(name) + "\n", 0644, owner);
+    EXPECT_TRUE(write_text(dir + "/" + name, std::string(name) + "\n", 0644, owner));
   }
   return dir;
 }
 
 std::vector<std::string> startedApplications() {
   std::vector<std::string> paths;
-  std::istringstream log(readText(kStartedLog));
+  std::istringstream log(read_text(kStartedLog));
   for (std::string line; std::getline(log, line);)
     paths.push_back(line);
   return paths;
@@ -171,13 +130,10 @@ void InstallFixture::SetUp() {
   trace_use_path(string_t(trace_path_.c_str()));
 }
 
-auth_data_t InstallFixture::administrator(int answers) {
-  return sessionOf(kAlice,
-                   std::vector<std::string>(static_cast<size_t>(answers), "alice alice-secret"));
-}
-
 auth_data_t InstallFixture::cancelled() {
-  return sessionOf(kAlice, {"cancel"});
+  auto session = sandbox_session::register_session_for(kAlice);
+  sandbox_session::set_agent_scenario({"cancel"});
+  return session;
 }
 
 bool InstallFixture::install(const auth_data_t& auth, const std::string& bundle_path,
@@ -231,13 +187,6 @@ std::vector<std::string> InstallFixture::messages() const {
 bool InstallFixture::traced(const line_matcher_t& line) const {
   const auto all = lines();
   return std::any_of(all.begin(), all.end(), [&](const auto& each) { return line.Matches(each); });
-}
-
-std::vector<std::vector<std::string>> InstallFixture::callsOf(const std::string& tool_path) {
-  std::vector<std::vector<std::string>> calls;
-  for (const auto& entry : sandbox::journal_calls_of(tool_path))
-    calls.push_back(entry.arguments);
-  return calls;
 }
 
 }  // namespace install_test

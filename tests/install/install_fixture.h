@@ -9,11 +9,15 @@
 #include <vector>
 
 #include "service/helper_tool.h"
+#include "tests/support/files.h"
+#include "tests/support/sandbox_session.h"
 #include "tests/support/trace_lines.h"
 
 namespace install_test {
 
-inline constexpr uid_t kAlice = 1001;  // administrator, password "alice-secret"
+using sandbox_session::administrator_session;
+using sandbox_session::journal_calls;
+using sandbox_session::kAlice;
 inline constexpr const char* kInstalledBundle = "/Applications/Velmora.app";
 // The bundle's executable appends the path it was started as to this file.
 inline constexpr const char* kStartedLog = "/var/run/velmora-started.log";
@@ -24,16 +28,10 @@ line_matcher_t info(const std::string& message);
 line_matcher_t warning(const std::string& message);
 line_matcher_t error(const std::string& message);
 
-struct file_status_t {
-  mode_t mode = 0;  // lstat's st_mode
-  uid_t uid = 0;
-  gid_t gid = 0;
-};
-std::optional<file_status_t> statusOf(const std::string& path);
+using test_support::read_text;
+using test_support::status_of;
+using test_support::write_text;
 
-std::string readText(const std::string& path);
-void writeText(const std::string& path, const std::string& text, mode_t mode = 0644,
-               uid_t owner = 0);
 void makeDirectory(const std::string& path, mode_t mode = 0755, uid_t owner = 0);
 bool exists(const std::string& path);  // without following a last link
 
@@ -53,9 +51,6 @@ class InstallFixture : public ::testing::Test {
  protected:
   void SetUp() override;
 
-  // An authorization of alice's session whose credentials the agent gives for the next answers
-  // needed (one per request that asks).
-  static auth_data_t administrator(int answers = 1);
   // A session whose user cancels the credentials dialog.
   static auth_data_t cancelled();
 
@@ -70,9 +65,6 @@ class InstallFixture : public ::testing::Test {
   bool traced(const line_matcher_t& line) const;
   // The warnings of the install and uninstall flows themselves.
   std::vector<std::string> flowWarnings() const;
-
-  // The arguments of every call of a stand-in tool, by its macOS path.
-  static std::vector<std::vector<std::string>> callsOf(const std::string& tool_path);
 
   helper_tool_t tool;
   std::string trace_path_;

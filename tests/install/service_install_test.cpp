@@ -11,15 +11,16 @@
 #include "service/helper_tool.h"
 #include "system/external_commands.h"
 #include "tests/sandbox/support.h"
+#include "tests/support/files.h"
 #include "tests/support/service_test_support.h"
 
 namespace fs = std::filesystem;
 using service_test::bool_value;
 using service_test::dictionary_keys;
-using service_test::status_of;
 using service_test::string_array;
 using service_test::string_value;
 using test_support::is_line;
+using test_support::status_of;
 using test_support::trace_line_t;
 using testing::Contains;
 using testing::ElementsAre;
@@ -44,13 +45,14 @@ std::set<std::string> system_entries() {
 // An application bundle of alice's whose executable leaves a marker when it starts.
 void install_user_bundle() {
   fs::create_directories("/Applications/Velmora.app/Contents/MacOS");
-  sandbox::write_file("/Applications/Velmora.app/Contents/Info.plist",
-                      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-                      "<key>CFBundleExecutable</key><string>Velmora</string></dict></plist>\n",
-                      0600);
-  sandbox::write_file(program, std::string("#!/bin/sh\ntouch ") + started_marker + "\n", 0700);
+  test_support::write_text(
+      "/Applications/Velmora.app/Contents/Info.plist",
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+      "<key>CFBundleExecutable</key><string>Velmora</string></dict></plist>\n",
+      0600);
+  test_support::write_text(program, std::string("#!/bin/sh\ntouch ") + started_marker + "\n", 0700);
   for (const auto& entry : fs::recursive_directory_iterator("/Applications/Velmora.app")) {
-    EXPECT_EQ(::lchown(entry.path().c_str(), 1001, 1001), 0);
+    EXPECT_EQ(::lchown(entry.path().c_str(), sandbox_session::kAlice, sandbox_session::kAlice), 0);
   }
 }
 
@@ -99,11 +101,11 @@ TEST_F(ServiceInstall, InvalidNamespaceWritesNoFile) {
   const auto before = system_entries();
   for (const std::string& vl_namespace : std::vector<std::string>{
            "velmora-1", "velmora.x", "a/b", "a b", "", std::string(50000, 'v')}) {
-    EXPECT_FALSE(install(service_test::administrator_session(), vl_namespace)) << vl_namespace;
+    EXPECT_FALSE(install(sandbox_session::administrator_session(), vl_namespace)) << vl_namespace;
     EXPECT_THAT(trace.lines().back(), is_line("error", "Invalid arguments")) << vl_namespace;
   }
   const std::string long_config = "/tmp/" + std::string(PATH_MAX, 'c');
-  EXPECT_FALSE(install(service_test::administrator_session(), "svc_long", long_config));
+  EXPECT_FALSE(install(sandbox_session::administrator_session(), "svc_long", long_config));
   EXPECT_THAT(trace.lines().back(), is_line("error", "Invalid arguments"));
   EXPECT_EQ(system_entries(), before);
 }
@@ -113,20 +115,20 @@ TEST_F(ServiceInstall, WritesBothListsProvisionsAndRestartsTheApplication) {
   service_test::scratch_directory_t config;
   config.add_file("system.conf");
   config.add_file("service.conf");
-  ASSERT_TRUE(install(service_test::administrator_session(), "svc_ok", config.path()));
+  ASSERT_TRUE(install(sandbox_session::administrator_session(), "svc_ok", config.path()));
 
   const auto service_path = "/Library/LaunchDaemons/com.corvantix.svc_ok.service.plist";
   const auto agent_path = "/Library/LaunchAgents/com.corvantix.svc_ok.Frontend.plist";
   expect_job_list(service_path, "com.corvantix.svc_ok.service", "--service");
   expect_job_list(agent_path, "com.corvantix.svc_ok.Frontend", "--agent-frontend");
-  EXPECT_EQ(status_of("/var/log/svc_ok.trace")->mode, 0666u);
+  EXPECT_EQ(status_of("/var/log/svc_ok.trace")->mode & 07777, 0666u);
   EXPECT_TRUE(fs::exists("/etc/svc_ok/service.conf"));
   for (const auto& entry : fs::recursive_directory_iterator("/Applications/Velmora.app")) {
     const auto status = status_of(entry.path());
     EXPECT_EQ(status->uid, 0u) << entry.path();
     EXPECT_EQ(status->gid, 0u) << entry.path();
     if (!entry.is_symlink()) {
-      EXPECT_EQ(status->mode, 0755u) << entry.path();
+      EXPECT_EQ(status->mode & 07777, 0755u) << entry.path();
     }
   }
   EXPECT_TRUE(sandbox::eventually([] { return fs::exists(started_marker); }));
@@ -150,7 +152,7 @@ TEST_F(ServiceInstall, NamespaceOfASystemFolderLeavesItAsItIs) {
   config.add_file("service.conf");
   const auto before = status_of("/etc/codesign/anchors");
   ASSERT_TRUE(before);
-  ASSERT_TRUE(install(service_test::administrator_session(), "codesign", config.path()));
+  ASSERT_TRUE(install(sandbox_session::administrator_session(), "codesign", config.path()));
   const auto after = status_of("/etc/codesign/anchors");
   EXPECT_EQ(after->mode, before->mode);
   EXPECT_EQ(after->gid, before->gid);
@@ -167,21 +169,21 @@ TEST_F(ServiceInstall, NamespaceOfASystemFolderLeavesItAsItIs) {
 TEST_F(ServiceInstall, ReplacesEarlierListsWhole) {
   const auto service_path = launchd_plist::service_plist_path("svc_again");
   const auto agent_path = launchd_plist::agent_plist_path("svc_again");
-  ASSERT_TRUE(install(service_test::administrator_session(), "svc_again"));
+  ASSERT_TRUE(install(sandbox_session::administrator_session(), "svc_again"));
   service_test::reply_recorder_t autostart;
   helper.setAutostartEnabled(false, "svc_again", autostart.block());
   ASSERT_TRUE(ExternalCommands::set_enable_service(service_path, false));
   ASSERT_EQ(bool_value(platform::property_list::read_file(agent_path).get(), "RunAtLoad"), false);
 
-  sandbox::write_file("/etc/victim.conf", "untouched", 0644);
+  test_support::write_text("/etc/victim.conf", "untouched", 0644);
   fs::remove(agent_path);
   fs::create_symlink("/etc/victim.conf", agent_path);
 
-  ASSERT_TRUE(install(service_test::administrator_session(), "svc_again"));
+  ASSERT_TRUE(install(sandbox_session::administrator_session(), "svc_again"));
   expect_job_list(service_path, "com.corvantix.svc_again.service", "--service");
   expect_job_list(agent_path, "com.corvantix.svc_again.Frontend", "--agent-frontend");
   EXPECT_FALSE(fs::is_symlink(agent_path));
-  EXPECT_EQ(sandbox::read_file("/etc/victim.conf"), "untouched");
+  EXPECT_EQ(test_support::read_text("/etc/victim.conf"), "untouched");
 }
 
 }  // namespace

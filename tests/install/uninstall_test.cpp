@@ -16,18 +16,22 @@ class Uninstall : public InstallFixture {
   // A namespace's files as an install and the service's own installation leave them, and a
   // neighbour's that must survive.
   static void installFilesOf(const std::string& vl_namespace, const std::string& dashed) {
-    writeText("/Library/LaunchAgents/com.corvantix." + vl_namespace + ".Frontend.plist", "a");
-    writeText("/Library/LaunchDaemons/com.corvantix." + vl_namespace + ".service.plist", "s");
-    writeText("/Library/PrivilegedHelperTools/com.corvantix." + dashed + ".Helper", "h", 0755);
-    writeText("/Library/LaunchDaemons/com.corvantix." + dashed + ".Helper.plist", "p");
+    EXPECT_TRUE(
+        write_text("/Library/LaunchAgents/com.corvantix." + vl_namespace + ".Frontend.plist", "a"));
+    EXPECT_TRUE(
+        write_text("/Library/LaunchDaemons/com.corvantix." + vl_namespace + ".service.plist", "s"));
+    EXPECT_TRUE(write_text("/Library/PrivilegedHelperTools/com.corvantix." + dashed + ".Helper",
+                           "h", 0755));
+    EXPECT_TRUE(
+        write_text("/Library/LaunchDaemons/com.corvantix." + dashed + ".Helper.plist", "p"));
   }
 
   static void neighbourFiles() {
-    writeText("/Library/LaunchDaemons/com.corvantix.velmoraX.service.plist", "kept");
-    writeText("/Library/LaunchAgents/com.corvantix.other.Frontend.plist", "kept");
+    EXPECT_TRUE(write_text("/Library/LaunchDaemons/com.corvantix.velmoraX.service.plist", "kept"));
+    EXPECT_TRUE(write_text("/Library/LaunchAgents/com.corvantix.other.Frontend.plist", "kept"));
   }
 
-  static bool rightsWereReset() { return !callsOf("/usr/bin/security").empty(); }
+  static bool rightsWereReset() { return !journal_calls("/usr/bin/security").empty(); }
 };
 
 TEST_F(Uninstall, RefusalsDeleteNothingAndKeepTheRights) {
@@ -39,10 +43,10 @@ TEST_F(Uninstall, RefusalsDeleteNothingAndKeepTheRights) {
   EXPECT_EQ(messages().front(), "info Uninstalling /Applications/Velmora.app..");
   EXPECT_THAT(lines().back(), error("Authorization failed. Uninstall aborted"));
 
-  EXPECT_FALSE(uninstall(administrator(), kInstalledBundle, "velmora.*"));
+  EXPECT_FALSE(uninstall(administrator_session(), kInstalledBundle, "velmora.*"));
   EXPECT_THAT(lines().back(), error("Invalid arguments"));
   const std::string long_bundle = "/Applications/" + std::string(PATH_MAX, 'V') + ".app";
-  EXPECT_FALSE(uninstall(administrator(), long_bundle, "velmora"));
+  EXPECT_FALSE(uninstall(administrator_session(), long_bundle, "velmora"));
   EXPECT_THAT(lines().back(), error("Invalid arguments"));
 
   EXPECT_EQ(treeOf("/Library"), before);
@@ -52,11 +56,11 @@ TEST_F(Uninstall, RefusalsDeleteNothingAndKeepTheRights) {
 
 TEST_F(Uninstall, NamespaceWithoutUnderscoresListsTheServiceListTwice) {
   installFilesOf("velmora", "velmora");
-  writeText("/Library/LaunchAgents/COM.CORVANTIX.VELMORA.Extra.plist", "any case");
+  EXPECT_TRUE(write_text("/Library/LaunchAgents/COM.CORVANTIX.VELMORA.Extra.plist", "any case"));
   neighbourFiles();
   makeUserBundle(kInstalledBundle);
 
-  ASSERT_TRUE(uninstall(administrator(), kInstalledBundle, "velmora"));
+  ASSERT_TRUE(uninstall(administrator_session(), kInstalledBundle, "velmora"));
 
   const std::string helper_list = "/Library/LaunchDaemons/com.corvantix.velmora.Helper.plist";
   std::vector<std::string> deletions;
@@ -93,7 +97,7 @@ TEST_F(Uninstall, UnderscoresBecomeDashesInTheServiceOwnFiles) {
   installFilesOf("velmora_b", "velmora-b");
   makeUserBundle(kInstalledBundle);
 
-  ASSERT_TRUE(uninstall(administrator(), kInstalledBundle, "velmora_a"));
+  ASSERT_TRUE(uninstall(administrator_session(), kInstalledBundle, "velmora_a"));
   EXPECT_THAT(flowWarnings(), IsEmpty());
   EXPECT_THAT(
       treeOf("/Library/LaunchDaemons"),
@@ -108,7 +112,7 @@ TEST_F(Uninstall, BundlePathWithoutSuffixIsRefusedAfterTheDeletions) {
   installFilesOf("velmora", "velmora");
   makeUserBundle("/Applications/Velmora");
 
-  EXPECT_FALSE(uninstall(administrator(), "/Applications/Velmora", "velmora"));
+  EXPECT_FALSE(uninstall(administrator_session(), "/Applications/Velmora", "velmora"));
   EXPECT_THAT(lines().back(), error("Wrong install source. aborted"));
   EXPECT_THAT(treeOf("/Library/LaunchDaemons"), IsEmpty());
   EXPECT_THAT(treeOf("/Library/PrivilegedHelperTools"), IsEmpty());
@@ -119,7 +123,7 @@ TEST_F(Uninstall, BundlePathWithoutSuffixIsRefusedAfterTheDeletions) {
 
 TEST_F(Uninstall, BundleThatCannotBeRemovedKeepsTheRights) {
   installFilesOf("velmora", "velmora");
-  EXPECT_FALSE(uninstall(administrator(), kInstalledBundle, "velmora"));
+  EXPECT_FALSE(uninstall(administrator_session(), kInstalledBundle, "velmora"));
   const auto last = lines().back();
   EXPECT_EQ(last.level, "error");
   EXPECT_THAT(last.message, StartsWith("Can't delete app(\u201cVelmora.app\u201d couldn\u2019t be "
@@ -130,7 +134,7 @@ TEST_F(Uninstall, BundleThatCannotBeRemovedKeepsTheRights) {
   makeUserBundle(kInstalledBundle);
   const std::string locked = std::string(kInstalledBundle) + "/Contents/Info.plist";
   ASSERT_EQ(sandbox::run({"/usr/bin/chattr", "+i", locked}).status, 0);
-  const bool removed = uninstall(administrator(), kInstalledBundle, "velmora");
+  const bool removed = uninstall(administrator_session(), kInstalledBundle, "velmora");
   sandbox::run({"/usr/bin/chattr", "-i", locked});
   EXPECT_FALSE(removed);
   EXPECT_THAT(lines().back().message, StartsWith("Can't delete app("));
@@ -141,7 +145,7 @@ TEST_F(Uninstall, LinkedBundleIsRemovedNotFollowed) {
   makeUserBundle("/home/alice/Real.app");
   ASSERT_EQ(symlink("/home/alice/Real.app", kInstalledBundle), 0);
 
-  ASSERT_TRUE(uninstall(administrator(), kInstalledBundle, "velmora"));
+  ASSERT_TRUE(uninstall(administrator_session(), kInstalledBundle, "velmora"));
   EXPECT_FALSE(exists(kInstalledBundle));
   EXPECT_TRUE(exists("/home/alice/Real.app/Contents/MacOS/Velmora"));
 }

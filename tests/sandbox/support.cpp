@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "platform/base/unique_fd.h"
+#include "tests/support/files.h"
 #include "tools/journal/standin.h"
 
 extern char** environ;
@@ -101,24 +102,11 @@ void clear_journal() {
 
 void make_tool_fail(std::string_view tool, int status) {
   ::mkdir(standin::failure_directory, 0755);
-  write_file(failure_path(tool), std::to_string(status) + "\n");
+  test_support::write_text(failure_path(tool), std::to_string(status) + "\n");
 }
 
 void let_tool_succeed(std::string_view tool) {
   ::unlink(failure_path(tool).c_str());
-}
-
-std::optional<std::string> read_file(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
-bool write_file(const std::string& path, std::string_view contents, mode_t mode) {
-  unique_fd_t fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
-  if (!fd || ::fchmod(fd.get(), mode) != 0) return false;
-  return ::write(fd.get(), contents.data(), contents.size()) ==
-         static_cast<ssize_t>(contents.size());
 }
 
 run_result_t run(const std::vector<std::string>& argv) {

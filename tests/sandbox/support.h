@@ -47,10 +47,6 @@ void clear_journal();
 void make_tool_fail(std::string_view tool, int status = 1);
 void let_tool_succeed(std::string_view tool);
 
-// A whole file, nothing when it cannot be read.
-std::optional<std::string> read_file(const std::string& path);
-bool write_file(const std::string& path, std::string_view contents, mode_t mode = 0644);
-
 struct run_result_t {
   int status = -1;  // the exit status, 128 + the signal for a killed child, -1 not started
   std::string output;

@@ -27,6 +27,8 @@
 #include "tests/platform/security/fixtures.h"
 #include "tests/sandbox/support.h"
 #include "tests/service/daemon_process.h"
+#include "tests/support/files.h"
+#include "tests/support/sandbox_session.h"
 
 extern char** environ;
 
@@ -183,9 +185,9 @@ TEST_F(daemon_validation_test, refused_clients_leave_no_trace_and_the_daemon_wai
 
 TEST_F(daemon_validation_test, signed_client_is_served_whatever_its_user) {
   start_daemon();
-  const auto as_alice =
-      sandbox::run({"/usr/bin/setpriv", "--reuid", "1001", "--regid", "1001", "--clear-groups",
-                    signed_client_path, "--socket", socket_path_, "set-darkwake", "3"});
+  const auto as_alice = sandbox::run(sandbox_session::as_user(
+      sandbox_session::kAlice,
+      {signed_client_path, "--socket", socket_path_, "set-darkwake", "3"}));
   EXPECT_EQ(as_alice.status, 0) << as_alice.errors;
   EXPECT_EQ(sandbox::journal_calls_of("/usr/sbin/sysctl").size(), 1u);
   EXPECT_TRUE(eventually_has("helper_tool - 1 active connections"));
@@ -346,10 +348,10 @@ TEST_F(daemon_validation_test, soft_open_files_limit_is_raised_to_the_hard_one) 
   daemon_options_t options;
   options.open_files = {{256, 4096}};
   start_daemon(options);
-  const auto limits = sandbox::read_file("/proc/" + std::to_string(daemon_->pid()) + "/limits");
-  ASSERT_TRUE(limits);
-  EXPECT_NE(limits->find("Max open files            4096                 4096"), std::string::npos)
-      << *limits;
+  const auto limits =
+      test_support::read_text("/proc/" + std::to_string(daemon_->pid()) + "/limits");
+  EXPECT_NE(limits.find("Max open files            4096                 4096"), std::string::npos)
+      << limits;
   EXPECT_TRUE(eventually_has("helper_tool - os maxfiles values 256 : 4096"));
   EXPECT_TRUE(
       sandbox::eventually([] { return !sandbox::journal_calls_of("/bin/launchctl").empty(); }));
@@ -396,17 +398,19 @@ TEST_F(daemon_validation_test, clients_outside_the_hardened_runtime_are_refused)
     stream.reset();  // an accepted relay ends with its input
     return relay && !accepted && relay->wait_exit(5s) && WEXITSTATUS(*relay->wait_exit(0ms)) == 2;
   };
-  EXPECT_TRUE(refused({"--dumpable"}, {}, 1001)) << "dumpable: alice could trace it";
+  EXPECT_TRUE(refused({"--dumpable"}, {}, sandbox_session::kAlice))
+      << "dumpable: alice could trace it";
   EXPECT_TRUE(refused({"--anonymous-code"}, {}, std::nullopt)) << "anonymous executable memory";
 
   // A library of alice's that removes its own variable from the environment block.
   const std::string library = "/home/alice/libwipe.so";
   std::filesystem::copy_file(VELMORA_ENVIRONMENT_WIPE, library,
                              std::filesystem::copy_options::overwrite_existing);
-  ASSERT_EQ(::chown(library.c_str(), 1001, 1001), 0);
+  ASSERT_EQ(::chown(library.c_str(), sandbox_session::kAlice, sandbox_session::kAlice), 0);
   EXPECT_TRUE(refused({}, {"LD_PRELOAD=" + library}, std::nullopt)) << "a library alice can write";
 
-  EXPECT_TRUE(refused({}, {}, 1001) == false) << "the relay itself, as alice, is served";
+  EXPECT_TRUE(refused({}, {}, sandbox_session::kAlice) == false)
+      << "the relay itself, as alice, is served";
   EXPECT_EQ(count("helper_tool - 1 active connections"), 1);
 }
 

@@ -15,10 +15,11 @@
 #include "platform/foundation/bundle.h"
 #include "platform/xpc/arguments.h"
 #include "platform/xpc/wire.h"
-#include "tests/platform/authorization/sandbox_session.h"
 #include "tests/platform/xpc/list_samples.h"
 #include "tests/sandbox/support.h"
 #include "tests/service/daemon_process.h"
+#include "tests/support/files.h"
+#include "tests/support/sandbox_session.h"
 
 extern char** environ;
 
@@ -26,6 +27,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using platform::property_list::plist_ptr_t;
+using test_support::mode_of;
 namespace fs = std::filesystem;
 
 constexpr const char* system_trace = "/var/log/velmora.trace";
@@ -44,17 +46,12 @@ std::optional<signed_client_t> connect_when_listening(const std::string& path) {
   return client;
 }
 
-mode_t mode_of(const std::string& path) {
-  struct stat status {};
-  return ::stat(path.c_str(), &status) == 0 ? status.st_mode : 0;
-}
-
 // While it lives, "/var/log" is a regular file, so nothing can be created below it.
 class var_log_unusable_t {
  public:
   var_log_unusable_t() {
     fs::rename("/var/log", "/var/log.kept");
-    sandbox::write_file("/var/log", "");
+    test_support::write_text("/var/log", "");
   }
   ~var_log_unusable_t() {
     fs::remove("/var/log");
@@ -63,7 +60,7 @@ class var_log_unusable_t {
 };
 
 TEST(trace_placement, root_with_writable_var_log_uses_the_system_trace_file) {
-  ASSERT_TRUE(sandbox::write_file(system_trace, "earlier line\n", 0644));
+  ASSERT_TRUE(test_support::write_text(system_trace, "earlier line\n", 0644));
   fs::remove_all(tmp_trace_directory);
   fs::remove_all("/root/.velmora");
   daemon_process_t daemon({});
@@ -74,7 +71,7 @@ TEST(trace_placement, root_with_writable_var_log_uses_the_system_trace_file) {
   EXPECT_TRUE(wait_for_line(system_trace, daemon.pid(), "main - velmora helper 2.7 started"));
   EXPECT_TRUE(
       has_line(trace_lines_of(system_trace, daemon.pid()), "helper_tool - 1 active connections"));
-  EXPECT_EQ(sandbox::read_file(system_trace).value_or("").rfind("earlier line\n", 0), 0u)
+  EXPECT_EQ(test_support::read_text(system_trace).rfind("earlier line\n", 0), 0u)
       << "the probe neither truncates nor writes";
   EXPECT_FALSE(fs::exists(tmp_trace_directory));
   EXPECT_FALSE(fs::exists("/root/.velmora"));
@@ -91,13 +88,13 @@ TEST(trace_placement, root_without_var_log_console_user_or_home_uses_tmp) {
   }
   EXPECT_EQ(mode_of(tmp_trace_directory), S_IFDIR | 0755);
   EXPECT_EQ(mode_of(probe), S_IFREG | 0644);
-  EXPECT_EQ(sandbox::read_file(probe), "");
+  EXPECT_EQ(test_support::read_text(probe), "");
 
   // A second start finds both in place and leaves the probe as it is.
-  ASSERT_TRUE(sandbox::write_file(probe, "kept", 0600));
+  ASSERT_TRUE(test_support::write_text(probe, "kept", 0600));
   daemon_process_t again({});
   EXPECT_TRUE(wait_for_line(trace, again.pid(), "velmora helper 2.7 started"));
-  EXPECT_EQ(sandbox::read_file(probe), "kept");
+  EXPECT_EQ(test_support::read_text(probe), "kept");
 }
 
 TEST(trace_placement, ordinary_user_traces_into_the_home_of_that_user) {
@@ -105,7 +102,7 @@ TEST(trace_placement, ordinary_user_traces_into_the_home_of_that_user) {
   fs::remove_all(tmp_trace_directory);
   fs::remove_all("/home/alice/.velmora");
   daemon_options_t options;
-  options.user = 1001;
+  options.user = sandbox_session::kAlice;
   options.environment.push_back("HOME=/tmp");  // only a fallback: the user database decides
   daemon_process_t daemon(options);
   const std::string trace = "/home/alice/.velmora/velmora.trace";
@@ -153,7 +150,7 @@ TEST(trace_placement, fallback_never_writes_through_what_another_user_planted) {
   const var_log_unusable_t unusable;
   const std::string victim = "/etc/victim";
   const std::string planted = std::string(tmp_trace_directory) + "/velmora.trace";
-  ASSERT_TRUE(sandbox::write_file(victim, "untouched\n", 0644));
+  ASSERT_TRUE(test_support::write_text(victim, "untouched\n", 0644));
   const auto plant = [&](uid_t owner, fs::perms mode) {
     fs::remove_all(tmp_trace_directory);
     fs::create_directory(tmp_trace_directory);
@@ -164,7 +161,7 @@ TEST(trace_placement, fallback_never_writes_through_what_another_user_planted) {
   };
 
   for (const auto& [owner, mode] :
-       {std::pair{uid_t{1002}, fs::perms(0755)}, std::pair{uid_t{0}, fs::perms(0777)},
+       {std::pair{sandbox_session::kBob, fs::perms(0755)}, std::pair{uid_t{0}, fs::perms(0777)},
         std::pair{uid_t{0}, fs::perms(0773)}}) {
     SCOPED_TRACE(testing::Message()
                  << "owner " << owner << " mode " << std::oct << static_cast<int>(mode));
@@ -173,7 +170,7 @@ TEST(trace_placement, fallback_never_writes_through_what_another_user_planted) {
     ASSERT_TRUE(message);
     EXPECT_NE(message->find("Error: can't create trace file at /tmp/.velmora\n"), std::string::npos)
         << *message;
-    EXPECT_EQ(sandbox::read_file(victim), "untouched\n");
+    EXPECT_EQ(test_support::read_text(victim), "untouched\n");
   }
 
   // root's own folder: the link is refused, and so is a regular file of bob's.
@@ -182,15 +179,15 @@ TEST(trace_placement, fallback_never_writes_through_what_another_user_planted) {
     daemon_process_t daemon({});
     ASSERT_TRUE(connect_when_listening(sandbox::helper_socket_path));
   }
-  EXPECT_EQ(sandbox::read_file(victim), "untouched\n");
+  EXPECT_EQ(test_support::read_text(victim), "untouched\n");
   fs::remove(planted);
-  ASSERT_TRUE(sandbox::write_file(planted, "bob's\n", 0666));
-  ASSERT_EQ(::chown(planted.c_str(), 1002, 1002), 0);
+  ASSERT_TRUE(test_support::write_text(planted, "bob's\n", 0666));
+  ASSERT_EQ(::chown(planted.c_str(), sandbox_session::kBob, sandbox_session::kBob), 0);
   {
     daemon_process_t daemon({});
     ASSERT_TRUE(connect_when_listening(sandbox::helper_socket_path));
   }
-  EXPECT_EQ(sandbox::read_file(planted), "bob's\n");
+  EXPECT_EQ(test_support::read_text(planted), "bob's\n");
   fs::remove_all(tmp_trace_directory);
 }
 
@@ -362,7 +359,7 @@ TEST_F(activated_daemon_test, malformed_requests_end_only_their_own_connection) 
     EXPECT_EQ(bystander->get_version(), "2.7");
   }
 
-  const std::string trace_text = sandbox::read_file(system_trace).value_or("");
+  const std::string trace_text = test_support::read_text(system_trace);
   EXPECT_EQ(trace_text.find("\nFORGED LINE"), std::string::npos);
   EXPECT_NE(trace_text.find("erase_disk:reply:\\nFORGED LINE"), std::string::npos);
 
@@ -410,16 +407,9 @@ TEST_F(activated_daemon_test, hostile_bundle_files_neither_stall_nor_exhaust_the
     } else {
       fs::create_symlink("/dev/zero", item.file);
     }
-    std::vector<std::string> argv{"/usr/bin/setpriv",
-                                  "--reuid",
-                                  "1001",
-                                  "--regid",
-                                  "1001",
-                                  "--clear-groups",
-                                  bundle / "Contents/MacOS/Velmora",
-                                  "--socket",
-                                  socket_path_,
-                                  "version"};
+    auto argv = sandbox_session::as_user(
+        sandbox_session::kAlice,
+        {bundle / "Contents/MacOS/Velmora", "--socket", socket_path_, "version"});
     std::vector<char*> args;
     for (auto& word : argv)
       args.push_back(word.data());
@@ -455,8 +445,8 @@ TEST_F(activated_daemon_test, command_line_client_prints_answers_and_exit_status
 
   // The signature decides, not the user: the same client serves alice, the build's unsigned
   // copy of it is refused even to root.
-  auto as_alice = sandbox::run({"/usr/bin/setpriv", "--reuid", "1001", "--regid", "1001",
-                                "--clear-groups", helperctl, "--socket", socket_path_, "version"});
+  auto as_alice = sandbox::run(sandbox_session::as_user(
+      sandbox_session::kAlice, {helperctl, "--socket", socket_path_, "version"}));
   EXPECT_EQ(as_alice.status, 0) << as_alice.errors;
   EXPECT_EQ(as_alice.output, "2.7\n");
   auto unsigned_copy = sandbox::run(
@@ -497,10 +487,9 @@ TEST(embedded_lists, objcopy_extracts_both_lists_from_the_daemon) {
     const auto result = sandbox::run(
         {"/usr/bin/objcopy", "-O", "binary", "--only-section=" + section, daemon, out});
     ASSERT_EQ(result.status, 0) << result.errors;
-    const auto bytes = sandbox::read_file(out);
-    ASSERT_TRUE(bytes);
-    EXPECT_EQ(bytes->size(), size) << section;
-    const platform::bundle_t list(*bytes);
+    const auto bytes = test_support::read_text(out);
+    EXPECT_EQ(bytes.size(), size) << section;
+    const platform::bundle_t list(bytes);
     if (section == "__info_plist") {
       EXPECT_EQ(list.stringForInfoDictionaryKey("CFBundleVersion"), "2.7");
       EXPECT_EQ(list.stringsForInfoDictionaryKey("SMAuthorizedClients").size(), 1u);

@@ -17,12 +17,13 @@
 #include "tests/platform/authorization/tty_agent.h"
 #include "tests/sandbox/support.h"
 #include "tests/service/daemon_process.h"
+#include "tests/support/sandbox_session.h"
 
 namespace authorization = platform::authorization;
 
 namespace {
 
-constexpr uid_t kAlice = 1001;
+using sandbox_session::kAlice;
 constexpr const char* kSettingsRight = "com.corvantix.Velmora.Helper.global_settings";
 constexpr const char* kSettingsText = "Velmora is trying to unlock the global settings";
 

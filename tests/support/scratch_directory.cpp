@@ -1,25 +1,26 @@
 #include "tests/support/scratch_directory.h"
 
-#include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cerrno>
 #include <filesystem>
-#include <fstream>
+#include <system_error>
+
+#include "tests/support/files.h"
 
 namespace test_support {
 
 scratch_directory_t::scratch_directory_t() {
   std::string pattern = (std::filesystem::temp_directory_path() / "velmora-test.XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) {
-    ADD_FAILURE() << "mkdtemp failed";
-    return;
+    throw std::system_error(errno, std::generic_category(), "mkdtemp " + pattern);
   }
   root_ = pattern;
 }
 
 scratch_directory_t::~scratch_directory_t() {
   std::error_code ignored;
-  if (!root_.empty()) std::filesystem::remove_all(root_, ignored);
+  std::filesystem::remove_all(root_, ignored);
 }
 
 std::string scratch_directory_t::path(const std::string& relative) const {
@@ -30,7 +31,7 @@ std::string scratch_directory_t::add_file(const std::string& relative,
                                           const std::string& contents) const {
   const std::filesystem::path full = path(relative);
   std::filesystem::create_directories(full.parent_path());
-  std::ofstream(full) << contents;
+  write_text(full.string(), contents);
   return full.string();
 }
 

@@ -1,15 +1,9 @@
 #include "tests/support/service_test_support.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/authorization/external_form.h"
-#include "platform/authorization/session_token.h"
-#include "tests/sandbox/support.h"
 #include "trace/trace.h"
 
 namespace service_test {
@@ -21,19 +15,6 @@ trace_capture_t::trace_capture_t(std::string path) : path_(std::move(path)) {
 
 std::vector<test_support::trace_line_t> trace_capture_t::lines() const {
   return test_support::read_trace_lines(path_);
-}
-
-std::vector<std::uint8_t> administrator_session() {
-  constexpr uid_t alice = 1001;
-  namespace authorization = platform::authorization;
-  const auto form = authorization::AuthorizationCreateExternalForm(nullptr);
-  const auto token = form ? authorization::session_token_from_bytes(*form) : std::nullopt;
-  if (!token) return {};
-  const auto session =
-      authorization::session_file_path(authorization::kAuthorizationSessionDirectory, *token);
-  if (::chown(session.c_str(), alice, alice) != 0) return {};
-  sandbox::write_file("/var/run/authorization-agent.scenario", "alice alice-secret\n", 0600);
-  return *form;
 }
 
 std::optional<bool> bool_value(plist_t dictionary, const char* key) {
@@ -74,12 +55,6 @@ std::vector<std::string> string_array(plist_t dictionary, const char* key) {
                           .value_or("(not a string)"));
   }
   return strings;
-}
-
-std::optional<file_status_t> status_of(const std::string& path) {
-  struct stat status {};
-  if (::lstat(path.c_str(), &status) != 0) return std::nullopt;
-  return file_status_t{status.st_mode & 07777u, status.st_uid, status.st_gid};
 }
 
 }  // namespace service_test

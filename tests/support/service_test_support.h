@@ -8,6 +8,7 @@
 
 #include "platform/foundation/property_list.h"
 #include "service/helper_tool.h"
+#include "tests/support/sandbox_session.h"
 #include "tests/support/scratch_directory.h"
 #include "tests/support/trace_lines.h"
 
@@ -34,22 +35,10 @@ class trace_capture_t {
 
 using scratch_directory_t = test_support::scratch_directory_t;
 
-// Inside the throwaway root: a session of the administrator alice whose credentials the
-// authorization agent will give once.
-std::vector<std::uint8_t> administrator_session();
-
 // The boolean or string under key of a dictionary; nothing when absent or of another type.
 std::optional<bool> bool_value(plist_t dictionary, const char* key);
 std::optional<std::string> string_value(plist_t dictionary, const char* key);
 std::vector<std::string> dictionary_keys(plist_t dictionary);
 std::vector<std::string> string_array(plist_t dictionary, const char* key);
-
-// Mode bits and owner of a path, not following a last link.
-struct file_status_t {
-  unsigned mode = 0;
-  unsigned uid = 0;
-  unsigned gid = 0;
-};
-std::optional<file_status_t> status_of(const std::string& path);
 
 }  // namespace service_test

@@ -7,6 +7,7 @@
 #include "platform/foundation/main_bundle_path.h"
 #include "system/external_commands.h"
 #include "tests/sandbox/support.h"
+#include "tests/support/files.h"
 #include "tests/system/replaced_tool.h"
 
 namespace {
@@ -27,7 +28,7 @@ class ToolWrappers : public testing::Test {
 TEST_F(ToolWrappers, PlainToolsRunTheirExactVectors) {
   const std::string plist = "/Library/LaunchDaemons/com.corvantix.test.service.plist";
   std::filesystem::create_directories("/Applications/Velmora.app");
-  ASSERT_TRUE(sandbox::write_file(plist, R"(<?xml version="1.0" encoding="UTF-8"?>
+  ASSERT_TRUE(test_support::write_text(plist, R"(<?xml version="1.0" encoding="UTF-8"?>
 <plist version="1.0"><dict><key>Label</key><string>com.corvantix.test.service</string>
 <key>ProgramArguments</key><array><string>/bin/true</string></array></dict></plist>
 )"));

@@ -4,6 +4,7 @@
 #include "platform/foundation/property_list.h"
 #include "system/external_commands.h"
 #include "tests/sandbox/support.h"
+#include "tests/support/files.h"
 #include "tests/system/replaced_tool.h"
 #include "trace/trace.h"
 
@@ -66,14 +67,14 @@ TEST_F(LaunchdFlags, UnreadableAndNonDictionaryLists) {
   const auto array = property_list::plist_ptr_t(plist_new_array());
   for (const std::string& contents :
        {std::string("not a property list"), property_list::to_xml(array.get())}) {
-    ASSERT_TRUE(sandbox::write_file(plist, contents));
+    ASSERT_TRUE(test_support::write_text(plist, contents));
     ::unlink(trace_path.c_str());
     trace_use_path(string_t(trace_path.c_str()));
     EXPECT_TRUE(ExternalCommands::is_service_disabled(plist));
     EXPECT_FALSE(ExternalCommands::is_service_run_at_load(plist));
     EXPECT_FALSE(ExternalCommands::set_runatload_service(plist, true));
     EXPECT_FALSE(ExternalCommands::set_enable_service(plist, true));
-    EXPECT_EQ(sandbox::read_file(plist), contents);  // left unchanged
+    EXPECT_EQ(test_support::read_text(plist), contents);  // left unchanged
 
     const auto lines = error_lines();
     ASSERT_EQ(lines.size(), 1u);
@@ -106,7 +107,7 @@ TEST_F(LaunchdFlags, BinaryListComesBackAsXmlWithItsOtherKeys) {
   for (const bool use_enable : {true, false}) {
     const auto job = job_dictionary();
     plist_dict_set_item(job.get(), "KeepAlive", plist_new_bool(1));
-    ASSERT_TRUE(sandbox::write_file(plist, property_list::to_binary(job.get())));
+    ASSERT_TRUE(test_support::write_text(plist, property_list::to_binary(job.get())));
 
     if (use_enable) {
       EXPECT_TRUE(ExternalCommands::set_enable_service(plist, false));
@@ -115,7 +116,7 @@ TEST_F(LaunchdFlags, BinaryListComesBackAsXmlWithItsOtherKeys) {
       EXPECT_TRUE(ExternalCommands::set_runatload_service(plist, true));
       plist_dict_set_item(job.get(), "RunAtLoad", plist_new_bool(1));
     }
-    const auto written = sandbox::read_file(plist).value_or("");
+    const auto written = test_support::read_text(plist);
     EXPECT_EQ(written.rfind("<?xml", 0), 0u);
     const auto reread = property_list::read_file(plist);
     ASSERT_NE(reread, nullptr);
@@ -170,11 +171,11 @@ TEST_F(LaunchdFlags, ListNamingAKeyTwiceIsNotRewritten) {
 TEST_F(LaunchdFlags, FailedWriteIsNotReportedAsDone) {
   // The source tree is mounted read-only in the throwaway root: the list there cannot be replaced.
   const std::string read_only = VELMORA_TEST_SOURCE_DIR "/read_only_job.plist";
-  const auto before = sandbox::read_file(read_only);
-  ASSERT_TRUE(before.has_value());
+  const auto before = test_support::read_text(read_only);
+  ASSERT_FALSE(before.empty());
   EXPECT_FALSE(ExternalCommands::set_enable_service(read_only, false));
   EXPECT_FALSE(ExternalCommands::set_runatload_service(read_only, true));
-  EXPECT_EQ(sandbox::read_file(read_only), before);
+  EXPECT_EQ(test_support::read_text(read_only), before);
   EXPECT_TRUE(error_lines().empty());
 }
 

@@ -8,6 +8,7 @@
 #include "platform/foundation/task.h"
 #include "system/external_commands.h"
 #include "tests/sandbox/support.h"
+#include "tests/support/files.h"
 #include "tests/system/replaced_tool.h"
 
 namespace {
@@ -29,8 +30,8 @@ class velmora_process_t {
     std::filesystem::create_directories(bundle + "/Contents/MacOS");
     std::filesystem::remove(executable);
     if (ignores_terminate) {
-      sandbox::write_file(executable, "#!/bin/sh\ntrap '' TERM\nwhile :; do sleep 0.1; done\n",
-                          0755);
+      test_support::write_text(executable, "#!/bin/sh\ntrap '' TERM\nwhile :; do sleep 0.1; done\n",
+                               0755);
     } else {
       std::filesystem::copy_file("/usr/bin/sleep", executable);
     }
@@ -39,7 +40,7 @@ class velmora_process_t {
     EXPECT_TRUE(task_.launch());
     // Wait until the process runs under its own name, so killall can find it.
     EXPECT_TRUE(sandbox::eventually([this] {
-      const auto comm = sandbox::read_file("/proc/" + std::to_string(pid()) + "/comm");
+      const auto comm = test_support::read_text("/proc/" + std::to_string(pid()) + "/comm");
       return comm == "Velmora\n";
     }));
   }
@@ -52,8 +53,8 @@ class velmora_process_t {
 
  private:
   bool zombie() const {
-    const auto stat = sandbox::read_file("/proc/" + std::to_string(pid()) + "/stat");
-    return !stat || stat->find(") Z ") != std::string::npos;
+    const auto stat = test_support::read_text("/proc/" + std::to_string(pid()) + "/stat");
+    return stat.empty() || stat.find(") Z ") != std::string::npos;
   }
   platform::task_t task_;
 };
@@ -135,8 +136,8 @@ class SleepProxy : public testing::Test {
 
 TEST_F(SleepProxy, BrowseSeesOrMissesTheService) {
   EXPECT_FALSE(ExternalCommands::detect_sleep_proxy(1));
-  ASSERT_TRUE(
-      sandbox::write_file("/var/run/dns-sd.services", "_sleep-proxy._udp 70-35-60-63.1 Kitchen\n"));
+  ASSERT_TRUE(test_support::write_text("/var/run/dns-sd.services",
+                                       "_sleep-proxy._udp 70-35-60-63.1 Kitchen\n"));
   EXPECT_TRUE(ExternalCommands::detect_sleep_proxy(1));
   sandbox::make_tool_fail("dns-sd");
   EXPECT_FALSE(ExternalCommands::detect_sleep_proxy(1));

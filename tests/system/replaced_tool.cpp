@@ -7,6 +7,8 @@
 #include <sstream>
 
 #include "tests/sandbox/support.h"
+#include "tests/support/files.h"
+#include "tests/support/trace_lines.h"
 
 namespace {
 
@@ -22,8 +24,8 @@ recording_script_t::recording_script_t(std::string path, const std::string& body
   // One record line per call: the arguments, each ended by a NUL byte.
   const std::string script = "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\0' \"$a\"; done >>" +
                              record_path_ + "\necho >>" + record_path_ + "\n" + body + "\n";
-  EXPECT_TRUE(sandbox::write_file(path_, script, 0755)) << path_;
-  EXPECT_TRUE(sandbox::write_file(record_path_, ""));
+  EXPECT_TRUE(test_support::write_text(path_, script, 0755)) << path_;
+  EXPECT_TRUE(test_support::write_text(record_path_, ""));
 }
 
 recording_script_t::~recording_script_t() {
@@ -33,7 +35,7 @@ recording_script_t::~recording_script_t() {
 
 std::vector<std::vector<std::string>> recording_script_t::calls() const {
   std::vector<std::vector<std::string>> calls;
-  std::istringstream record(sandbox::read_file(record_path_).value_or(""));
+  std::istringstream record(test_support::read_text(record_path_));
   std::string line;
   while (std::getline(record, line)) {
     std::vector<std::string> arguments;
@@ -63,17 +65,8 @@ replaced_tool_t::~replaced_tool_t() {
 std::vector<std::pair<std::string, std::string>> trace_lines_of(const std::string& path,
                                                                 const std::string& name) {
   std::vector<std::pair<std::string, std::string>> lines;
-  std::istringstream text(sandbox::read_file(path).value_or(""));
-  std::string line;
-  while (std::getline(text, line)) {
-    const auto separator = line.find(" - ");
-    if (separator == std::string::npos) continue;
-    const std::string head = line.substr(0, separator);
-    if (head.find(" " + name) == std::string::npos) continue;
-    std::istringstream fields(head);
-    std::string level;
-    fields >> level;
-    lines.emplace_back(level, line.substr(separator + 3));
+  for (auto& line : test_support::read_trace_lines(path)) {
+    if (line.name == name) lines.emplace_back(std::move(line.level), std::move(line.message));
   }
   return lines;
 }

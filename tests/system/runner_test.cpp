@@ -9,11 +9,14 @@
 #include <vector>
 
 #include "system/task_shell_extensions.h"
-#include "tests/system/scratch_directory.h"
+#include "tests/support/files.h"
+#include "tests/support/scratch_directory.h"
 
 namespace {
 
 using std::chrono::steady_clock;
+using test_support::scratch_directory_t;
+using test_support::write_text;
 
 platform::task_t shell(const std::string& command) {
   return platform::task_t("/bin/sh", {"-c", command});

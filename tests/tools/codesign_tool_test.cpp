@@ -11,6 +11,7 @@
 #include "platform/security/digest.h"
 #include "platform/security/hex_text.h"
 #include "tests/platform/security/signed_bundle_fixture.h"
+#include "tests/support/files.h"
 
 namespace codesign_fixtures {
 namespace {
@@ -51,9 +52,9 @@ class codesign_tool_test : public signed_bundle_test_t {
  protected:
   void SetUp() override {
     signed_bundle_test_t::SetUp();
-    leaf_ = scratch_.path() / "leaf.pem";
-    key_ = scratch_.path() / "leaf.key";
-    intermediate_ = scratch_.path() / "intermediate.pem";
+    leaf_ = scratch_.path("leaf.pem");
+    key_ = scratch_.path("leaf.key");
+    intermediate_ = scratch_.path("intermediate.pem");
     ASSERT_TRUE(write_certificate_pem(leaf_, chain_.leaf.certificate.get()));
     ASSERT_TRUE(write_key_pem(key_, chain_.leaf.key.get()));
     ASSERT_TRUE(write_certificate_pem(intermediate_, chain_.intermediate.certificate.get()));
@@ -76,7 +77,7 @@ class codesign_tool_test : public signed_bundle_test_t {
   }
 
   std::filesystem::path write_entitlements(const std::string& body) const {
-    const std::filesystem::path path = scratch_.path() / "entitlements.plist";
+    const std::filesystem::path path = scratch_.path("entitlements.plist");
     std::ofstream(path) << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">"
                         << body << "</plist>\n";
     return path;
@@ -122,7 +123,7 @@ TEST_F(codesign_tool_test, VerifyPrintsWhyItFails) {
             std::string::npos)
       << result.output;
 
-  result = run_tool({"--verify", "--anchors", (scratch_.path() / "none").string(), bundle_});
+  result = run_tool({"--verify", "--anchors", scratch_.path("none"), bundle_});
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.output.find("not trusted"), std::string::npos) << result.output;
 }
@@ -224,7 +225,7 @@ TEST_F(codesign_tool_test, BadDeclarationsAreRefused) {
   result = sign({"--entitlements", write_entitlements("<array/>")});
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.output.find("not a property list dictionary"), std::string::npos);
-  result = sign({"--entitlements", scratch_.path() / "missing.plist"});
+  result = sign({"--entitlements", scratch_.path("missing.plist")});
   EXPECT_EQ(result.status, 1);
   EXPECT_FALSE(std::filesystem::exists(bundle_ / "Contents/_CodeSignature"));
   result = display();
@@ -314,10 +315,10 @@ class openssl_authority_t {
 // Issuing authorities mark the code-signing markers critical; only those two are handled, each
 // in its own place.
 TEST_F(codesign_tool_test, IdentityOfTheOpensslCommandLineWithCriticalMarkersVerifies) {
-  const openssl_authority_t authority(scratch_.path() / "openssl");
+  const openssl_authority_t authority(scratch_.path("openssl"));
   ASSERT_TRUE(authority.ready());
-  std::filesystem::create_directories(scratch_.path() / "openssl-anchors");
-  std::filesystem::copy_file(authority.root(), scratch_.path() / "openssl-anchors" / "root.pem");
+  std::filesystem::create_directories(scratch_.path("openssl-anchors"));
+  std::filesystem::copy_file(authority.root(), scratch_.path("openssl-anchors/root.pem"));
   constexpr const char* leaf_marker = "1.2.840.113635.100.6.1.13 = critical,DER:05:00\n";
   const struct {
     const char* name;
@@ -332,13 +333,13 @@ TEST_F(codesign_tool_test, IdentityOfTheOpensslCommandLineWithCriticalMarkersVer
   for (const auto& item : cases) {
     SCOPED_TRACE(item.name);
     ASSERT_TRUE(authority.issue_leaf(item.name, item.leaf_extensions));
-    const std::filesystem::path leaf = scratch_.path() / "openssl" / item.name;
+    const std::filesystem::path leaf = scratch_.path("openssl/" + std::string(item.name));
     const tool_result_t signing = run_tool(
         {"--sign", "--cert", leaf.string() + ".pem", "--key", leaf.string() + ".key", "--chain",
          authority.intermediate(), "--identifier", kSigningIdentifier, bundle_});
     ASSERT_EQ(signing.status, 0) << signing.output;
     const tool_result_t verified = run_tool({"--verify", "-R", kClientRequirement, "--anchors",
-                                             scratch_.path() / "openssl-anchors", bundle_});
+                                             scratch_.path("openssl-anchors"), bundle_});
     EXPECT_EQ(verified.status, item.verifies ? 0 : 1) << verified.output;
     if (!item.verifies) {
       EXPECT_NE(verified.output.find("unhandled critical extension"), std::string::npos)
@@ -349,11 +350,10 @@ TEST_F(codesign_tool_test, IdentityOfTheOpensslCommandLineWithCriticalMarkersVer
 
 // The way scripts sign a client: a written signing identity, the signing tool, the anchor copied.
 TEST_F(codesign_tool_test, WrittenIdentitySignsForScripts) {
-  const std::filesystem::path identity = scratch_.path() / "identity";
+  const std::filesystem::path identity = scratch_.path("identity");
   // A key written over one that everybody could read, under a umask that lets everybody read.
   std::filesystem::create_directory(identity);
-  std::ofstream(identity / "leaf.key") << "old key\n";
-  std::filesystem::permissions(identity / "leaf.key", std::filesystem::perms::all);
+  ASSERT_TRUE(test_support::write_text(identity / "leaf.key", "old key\n", 0777));
   const tool_result_t written = run_program(
       "/bin/sh", {"-c", "umask 0; exec \"$0\" \"$1\"", VELMORA_SIGNING_IDENTITY_TOOL, identity});
   ASSERT_EQ(written.status, 0) << written.output;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "tests/sandbox/support.h"
-#include "tests/tools/temporary_directory.h"
+#include "tests/support/scratch_directory.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ bool is_empty(const std::string& directory) {
 }
 
 TEST(command_line, help_prints_the_usage_and_succeeds) {
-  const temporary_directory_t scratch;
+  const test_support::scratch_directory_t scratch;
   for (const program_t& program : programs()) {
     SCOPED_TRACE(program.path);
     const sandbox::run_result_t help = run(scratch.path(), program.path, "--help");
@@ -59,7 +59,7 @@ TEST(command_line, help_prints_the_usage_and_succeeds) {
 }
 
 TEST(command_line, an_unknown_option_is_refused_with_the_usage) {
-  const temporary_directory_t scratch;
+  const test_support::scratch_directory_t scratch;
   for (const program_t& program : programs()) {
     SCOPED_TRACE(program.path);
     const sandbox::run_result_t refused = run(scratch.path(), program.path, "--no-such-option");

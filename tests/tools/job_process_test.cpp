@@ -6,11 +6,13 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
-#include "tests/tools/temporary_directory.h"
+#include "tests/support/files.h"
+#include "tests/support/scratch_directory.h"
+
+using test_support::read_text;
+using test_support::scratch_directory_t;
 
 namespace standin {
 namespace {
@@ -83,20 +85,17 @@ TEST_F(JobProcess, AnEndedJobIsNotRunningEvenBeforeItIsReaped) {
 }
 
 TEST_F(JobProcess, RunsInTheWorkingDirectoryWithTheOutputPaths) {
-  temporary_directory_t directory;
+  scratch_directory_t directory;
   job_t job = sleeper();
   job.program = "/bin/sh";
   job.program_arguments = {"velmora-job", "-c", "pwd; echo \"$0\"; echo oops >&2"};
   job.working_directory = directory.path();
-  job.standard_out_path = directory / "out";
-  job.standard_error_path = directory / "err";
+  job.standard_out_path = directory.path("out");
+  job.standard_error_path = directory.path("err");
   wait_for(start(job).pid);
 
-  std::stringstream out, err;
-  out << std::ifstream(directory / "out").rdbuf();
-  err << std::ifstream(directory / "err").rdbuf();
-  EXPECT_EQ(out.str(), directory.path() + "\nvelmora-job\n");
-  EXPECT_EQ(err.str(), "oops\n");
+  EXPECT_EQ(read_text(directory.path("out")), directory.path() + "\nvelmora-job\n");
+  EXPECT_EQ(read_text(directory.path("err")), "oops\n");
 }
 
 TEST_F(JobProcess, AMissingProgramIsASpawnError) {

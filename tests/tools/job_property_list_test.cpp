@@ -4,8 +4,10 @@
 
 #include <fstream>
 
+#include "tests/support/scratch_directory.h"
 #include "tests/tools/job_list_writer.h"
-#include "tests/tools/temporary_directory.h"
+
+using test_support::scratch_directory_t;
 
 namespace standin {
 namespace {
@@ -22,8 +24,8 @@ class JobPropertyList : public testing::Test {
     return error != nullptr ? error->message : "(read as a job)";
   }
 
-  temporary_directory_t directory_;
-  const std::string path_ = directory_ / "job.plist";
+  scratch_directory_t directory_;
+  const std::string path_ = directory_.path("job.plist");
 };
 
 TEST_F(JobPropertyList, ReadsEveryKeyOfTheJob) {
@@ -57,7 +59,7 @@ TEST_F(JobPropertyList, BinaryAndXmlListsReadAlike) {
 }
 
 TEST_F(JobPropertyList, UnusableListsSayWhy) {
-  EXPECT_EQ(std::get<job_list_error_t>(read_job_property_list(directory_ / "missing")).message,
+  EXPECT_EQ(std::get<job_list_error_t>(read_job_property_list(directory_.path("missing"))).message,
             "No such file or directory");
   std::ofstream(path_) << "not a property list";
   EXPECT_EQ(std::get<job_list_error_t>(read_job_property_list(path_)).message,

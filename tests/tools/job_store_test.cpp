@@ -6,7 +6,9 @@
 #include <chrono>
 #include <thread>
 
-#include "tests/tools/temporary_directory.h"
+#include "tests/support/scratch_directory.h"
+
+using test_support::scratch_directory_t;
 
 namespace standin {
 namespace {
@@ -23,8 +25,8 @@ job_t sample_job(const std::string& label) {
 
 class JobStore : public testing::Test {
  protected:
-  temporary_directory_t directory_;
-  const std::string state_ = directory_ / "launchd";
+  scratch_directory_t directory_;
+  const std::string state_ = directory_.path("launchd");
 };
 
 TEST_F(JobStore, KeepsJobsWithTheirProcessAcrossOpenings) {

@@ -4,9 +4,11 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include "tests/support/scratch_directory.h"
 #include "tests/tools/job_list_writer.h"
-#include "tests/tools/temporary_directory.h"
 #include "tools/launchctl/job_process.h"
+
+using test_support::scratch_directory_t;
 
 namespace standin::launchctl {
 namespace {
@@ -24,7 +26,7 @@ class Launchctl : public testing::Test {
   }
 
   std::string list_path(const job_list_t& list) {
-    const auto path = directory_ / (list.label + ".plist");
+    const auto path = directory_.path(list.label + ".plist");
     EXPECT_TRUE(write_job_list(path, list));
     return path;
   }
@@ -39,8 +41,8 @@ class Launchctl : public testing::Test {
     return ::waitpid(pid, &status, 0) == pid && WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM;
   }
 
-  temporary_directory_t directory_;
-  std::optional<job_store_t> store_ = job_store_t::open(directory_ / "launchd");
+  scratch_directory_t directory_;
+  std::optional<job_store_t> store_ = job_store_t::open(directory_.path("launchd"));
   job_list_t list_;
 };
 
@@ -75,7 +77,7 @@ TEST_F(Launchctl, LoadingTwiceFailsAndKeepsTheRunningJob) {
 }
 
 TEST_F(Launchctl, UnusableListsAreNotLoaded) {
-  EXPECT_EQ(load(*store_, directory_ / "missing.plist"), 1);
+  EXPECT_EQ(load(*store_, directory_.path("missing.plist")), 1);
   job_list_t no_label;
   no_label.label = "";
   EXPECT_EQ(load(*store_, list_path(no_label)), 1);

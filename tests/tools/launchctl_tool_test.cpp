@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "tests/sandbox/support.h"
+#include "tests/support/files.h"
 #include "tests/tools/job_list_writer.h"
 
 namespace {
@@ -47,7 +48,7 @@ TEST_F(LaunchctlTool, RunAtLoadStartsTheJobAndStopStartsAndUnloadEndIt) {
   ASSERT_EQ(run({launchctl, "load", write_list()}).status, 0);
   const auto first = listed_pid();
   ASSERT_TRUE(first && *first != "-");
-  EXPECT_NE(sandbox::read_file("/proc/" + *first + "/cmdline")->find("300"), std::string::npos);
+  EXPECT_NE(test_support::read_text("/proc/" + *first + "/cmdline").find("300"), std::string::npos);
 
   EXPECT_EQ(run({launchctl, "stop", list_.label}).status, 0);
   EXPECT_EQ(listed_pid(), "-");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/sandbox/support.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ TEST_F(StandinTools, EveryCallIsJournaledWithItsExactArguments) {
   };
   EXPECT_EQ(sandbox::read_journal(), expected);
   EXPECT_EQ(sandbox::journal_calls_of("/sbin/reboot"), (std::vector<journal_entry_t>{expected[1]}));
-  EXPECT_EQ(sandbox::read_file("/var/run/standin.log")->substr(0, 31),
+  EXPECT_EQ(test_support::read_text("/var/run/standin.log").substr(0, 31),
             "/usr/sbin/sysctl\tdebug.darkwake");
 }
 
@@ -85,7 +86,7 @@ TEST_F(StandinTools, FailureOnDemandIsPerTool) {
   sandbox::make_tool_fail("reboot", 3);
   EXPECT_EQ(run({"/sbin/reboot"}).status, 3);
   EXPECT_EQ(run({"/usr/bin/hdiutil", "detach", "/Volumes/X"}).status, 0);
-  sandbox::write_file("/var/run/standin-fail/xattr", "not a number");
+  test_support::write_text("/var/run/standin-fail/xattr", "not a number");
   EXPECT_EQ(run({"/usr/bin/xattr", "-d", "-r", "com.apple.quarantine", "/"}).status, 1);
 }
 
@@ -110,8 +111,8 @@ TEST_F(StandinTools, HdiutilDetachSucceedsAndRebootDoesNothingElse) {
 // The browse never ends by itself; the shell stops it as the helper's time-out does, even when
 // the browse inherited an ignored SIGTERM.
 TEST_F(StandinTools, DnsSdListsTheConfiguredServicesUntilTerminated) {
-  sandbox::write_file("/var/run/dns-sd.services",
-                      "_sleep-proxy._udp 70-35-60-63.1 Kitchen\n_http._tcp Printer\n");
+  test_support::write_text("/var/run/dns-sd.services",
+                           "_sleep-proxy._udp 70-35-60-63.1 Kitchen\n_http._tcp Printer\n");
   const auto browse = run({"/bin/sh", "-c",
                            "trap '' TERM; /usr/bin/dns-sd -B _sleep-proxy._udp local & "
                            "sleep 0.5; kill -TERM $!; wait $!"});

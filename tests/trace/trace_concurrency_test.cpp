@@ -9,9 +9,13 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/files.h"
+#include "tests/support/scratch_directory.h"
 #include "tests/support/trace_lines.h"
 #include "tests/trace/trace_test_support.h"
 #include "trace/trace.h"
+
+using test_support::scratch_directory_t;
 
 namespace {
 
@@ -57,8 +61,8 @@ char process_of(const std::string& name) {
 }
 
 TEST(TraceConcurrencyTest, ProcessesAndThreadsNeverTearOverwriteOrReorderLines) {
-  trace_test::temp_dir_t dir;
-  const std::string path = dir.file("velmora.trace");
+  test_support::scratch_directory_t dir;
+  const std::string path = dir.path("velmora.trace");
   trace_set_component("helper");
 
   std::vector<pid_t> children;
@@ -75,7 +79,7 @@ TEST(TraceConcurrencyTest, ProcessesAndThreadsNeverTearOverwriteOrReorderLines) 
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
 
-  const std::string contents = trace_test::read_file(path);
+  const std::string contents = test_support::read_text(path);
   ASSERT_LE(contents.size(), 1048576u);
   ASSERT_EQ(contents.front(), '\n') << "the file was never trimmed";
   ASSERT_EQ(contents.back(), '\n');

@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/files.h"
+#include "tests/support/scratch_directory.h"
 #include "tests/support/trace_lines.h"
 #include "tests/trace/trace_test_support.h"
 #include "trace/trace.h"
@@ -20,7 +22,8 @@
 namespace {
 
 using test_support::parse_trace_line;
-using trace_test::read_file;
+using test_support::read_text;
+using test_support::scratch_directory_t;
 using trace_test::write_at_level;
 
 std::vector<std::string> split_lines(const std::string& text) {
@@ -47,7 +50,7 @@ class TraceLineTest : public testing::Test {
   }
   void TearDown() override { trace_use_path(string_t("")); }
 
-  std::vector<std::string> lines() const { return split_lines(read_file(path_)); }
+  std::vector<std::string> lines() const { return split_lines(read_text(path_)); }
 
   // Runs body on a new thread carrying the given name.
   static void on_named_thread(const char* name, const std::function<void()>& body) {
@@ -57,8 +60,8 @@ class TraceLineTest : public testing::Test {
     }).join();
   }
 
-  trace_test::temp_dir_t dir_;
-  std::string path_ = dir_.file("velmora.trace");
+  test_support::scratch_directory_t dir_;
+  std::string path_ = dir_.path("velmora.trace");
   trace_t helper_tool_{"helper_tool"};
 };
 
@@ -189,7 +192,7 @@ TEST_F(TraceLineTest, LineLongerThanItsBufferIsCutAndStillEndsTheLine) {
   write_at_level(trace_level_info, long_name.c_str(), "%s", long_text.c_str());
   trace_info(helper_tool_, "next");
 
-  const std::string contents = read_file(path_);
+  const std::string contents = read_text(path_);
   const std::size_t first_end = contents.find('\n');
   ASSERT_EQ(first_end, 1150u);
   const auto all = split_lines(contents);
@@ -248,7 +251,7 @@ TEST_F(TraceLineTest, DisabledHandleWritesNothing) {
 TEST_F(TraceLineTest, ExplodeWritesTheWholeLineThenAborts) {
   EXPECT_DEATH(write_at_level(trace_explode, "main", "boom %d", 7), "");
 
-  const std::string contents = read_file(path_);
+  const std::string contents = read_text(path_);
   ASSERT_FALSE(contents.empty());
   EXPECT_EQ(contents.back(), '\n');
   const auto all = split_lines(contents);
@@ -260,7 +263,7 @@ TEST_F(TraceLineTest, ExplodeWritesTheWholeLineThenAborts) {
 }
 
 TEST_F(TraceLineTest, UnwritablePathReportsEveryLineAndRetriesTheOpen) {
-  const std::string missing_dir = dir_.file("missing");
+  const std::string missing_dir = dir_.path("missing");
   const std::string path = missing_dir + "/velmora.trace";
   trace_use_path(string_t(path.c_str()));
 
@@ -280,7 +283,7 @@ TEST_F(TraceLineTest, UnwritablePathReportsEveryLineAndRetriesTheOpen) {
   trace_test::captured_output_t quiet(STDERR_FILENO);
   trace_info(helper_tool_, "landed");
   EXPECT_EQ(quiet.finish(), "");
-  const auto all = split_lines(read_file(path));
+  const auto all = split_lines(read_text(path));
   ASSERT_EQ(all.size(), 1u);
   EXPECT_EQ(parse_trace_line(all[0])->message, "landed");
 }
@@ -302,7 +305,7 @@ TEST_F(TraceLineTest, DescriptorZeroCountsAsNotOpenAndTheNextLineOpensAgain) {
 [[noreturn]] void write_in_child(trace_t& handle, const std::string& path) {
   trace_use_path(string_t(path.c_str()));
   trace_info(handle, "from the child");
-  const auto written = split_lines(read_file(path));
+  const auto written = split_lines(read_text(path));
   const auto line = written.size() == 1 ? parse_trace_line(written[0]) : std::nullopt;
   std::_Exit(line && line->pid == static_cast<unsigned long long>(getpid()) &&
                      line->tid == static_cast<unsigned long long>(gettid())
@@ -315,7 +318,7 @@ TEST_F(TraceLineTest, ChildMadeByForkShowsItsOwnProcessAndThreadIds) {
   const auto line = parse_trace_line(lines().at(0));
   ASSERT_TRUE(line);
   EXPECT_EQ(line->pid, static_cast<unsigned long long>(getpid()));
-  EXPECT_EXIT(write_in_child(helper_tool_, dir_.file("child.trace")), testing::ExitedWithCode(0),
+  EXPECT_EXIT(write_in_child(helper_tool_, dir_.path("child.trace")), testing::ExitedWithCode(0),
               "");
 }
 
@@ -325,7 +328,7 @@ TEST_F(TraceLineTest, FileIsClosedOnExecAndSwitchingPathsClosesTheOldFile) {
   ASSERT_GT(fd, 0);
   EXPECT_NE(fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
 
-  const std::string second = dir_.file("second.trace");
+  const std::string second = dir_.path("second.trace");
   trace_use_path(string_t(second.c_str()));
   trace_info(helper_tool_, "to the second file");
 
@@ -334,7 +337,7 @@ TEST_F(TraceLineTest, FileIsClosedOnExecAndSwitchingPathsClosesTheOldFile) {
     EXPECT_NE(std::filesystem::read_symlink(entry.path(), ignored).string(), path_);
   }
   ASSERT_EQ(lines().size(), 1u);
-  const auto moved = split_lines(read_file(second));
+  const auto moved = split_lines(read_text(second));
   ASSERT_EQ(moved.size(), 1u);
   EXPECT_EQ(parse_trace_line(moved[0])->message, "to the second file");
 }

@@ -5,13 +5,16 @@
 #include <csignal>
 #include <string>
 
+#include "tests/support/files.h"
+#include "tests/support/scratch_directory.h"
 #include "tests/trace/trace_test_support.h"
 #include "trace/trace.h"
 
 namespace {
 
-using trace_test::read_file;
-using trace_test::write_file;
+using test_support::read_text;
+using test_support::scratch_directory_t;
+using test_support::write_text;
 
 constexpr std::size_t limit = 1048576;
 constexpr std::size_t kept = 943719;
@@ -36,24 +39,24 @@ class TraceTrimTest : public testing::Test {
 
   // Every line written here has the same length: one probe line gives it.
   std::size_t measure_line_length() {
-    const std::string probe = dir_.file("probe.trace");
+    const std::string probe = dir_.path("probe.trace");
     trace_use_path(string_t(probe.c_str()));
     write_line();
-    return read_file(probe).size();
+    return read_text(probe).size();
   }
 
   void write_line() { trace_info(handle_, "the line that decides"); }
 
   // Fills the trace file so that one more line brings it to the given size, then writes it.
   std::string fill_and_write(std::size_t size_after_line, const std::string& filler) {
-    write_file(path_, filler.substr(0, size_after_line - line_length_));
+    write_text(path_, filler.substr(0, size_after_line - line_length_));
     trace_use_path(string_t(path_.c_str()));
     write_line();
-    return read_file(path_);
+    return read_text(path_);
   }
 
-  trace_test::temp_dir_t dir_;
-  std::string path_ = dir_.file("velmora.trace");
+  test_support::scratch_directory_t dir_;
+  std::string path_ = dir_.path("velmora.trace");
   trace_t handle_{"main"};
   std::size_t line_length_ = 0;
 };
@@ -99,7 +102,7 @@ TEST_F(TraceTrimTest, LinesAfterATrimAreAppendedToTheTrimmedFile) {
   const std::string trimmed = fill_and_write(limit + 100, numbered_lines(limit + 100));
   ASSERT_LT(trimmed.size(), kept);
   write_line();
-  const std::string contents = read_file(path_);
+  const std::string contents = read_text(path_);
   ASSERT_EQ(contents.size(), trimmed.size() + line_length_);
   EXPECT_EQ(contents.substr(0, trimmed.size()), trimmed);
 }

@@ -8,7 +8,13 @@
 #include <filesystem>
 #include <thread>
 
-#include "tests/platform/foundation/scratch_dir.h"
+#include "tests/platform/foundation/file_trees.h"
+#include "tests/support/files.h"
+#include "tests/support/scratch_directory.h"
+
+using test_support::read_text;
+using test_support::scratch_directory_t;
+using test_support::write_text;
 
 namespace {
 
@@ -41,22 +47,22 @@ class Workspace : public ::testing::Test {
     makeDir(bundle());
     makeDir(bundle() + "/Contents");
     makeDir(bundle() + "/Contents/MacOS");
-    writeFile(bundle() + "/Contents/Info.plist", plist);
-    writeFile(bundle() + "/Contents/MacOS/Velmora", script, mode);
+    write_text(bundle() + "/Contents/Info.plist", plist);
+    write_text(bundle() + "/Contents/MacOS/Velmora", script, mode);
   }
   std::string bundle() const { return dir_.path("Velmora.app"); }
   std::string report() const { return dir_.path("report"); }
 
   std::string waitForReport() const {
     for (int i = 0; i < 500; ++i) {
-      const std::string text = readFile(report());
+      const std::string text = read_text(report());
       if (!text.empty()) return text;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return {};
   }
 
-  scratch_dir_t dir_;
+  scratch_directory_t dir_;
 };
 
 std::string valueOf(const std::string& report, const std::string& key) {
@@ -112,7 +118,7 @@ TEST_F(Workspace, RefusesBundlesWithoutAUsableExecutable) {
   makeBundle(infoPlist(executableEntry("Velmora")), script, 0644);
   EXPECT_FALSE(platform::workspace::launchApplication(bundle())) << "not executable";
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_TRUE(readFile(report()).empty()) << "something ran after all";
+  EXPECT_TRUE(read_text(report()).empty()) << "something ran after all";
 }
 
 }  // namespace

@@ -9,12 +9,13 @@
 #include "platform/authorization/external_form.h"
 #include "platform/authorization/right_registration.h"
 #include "platform/authorization/rights_database.h"
-#include "tests/platform/authorization/sandbox_session.h"
-#include "tests/platform/authorization/temporary_directory.h"
+#include "tests/support/files.h"
+#include "tests/support/sandbox_session.h"
 
 namespace authorization = platform::authorization;
 using namespace sandbox_session;
 using namespace std::chrono_literals;
+using test_support::write_text;
 
 namespace {
 
@@ -197,7 +198,7 @@ TEST_F(AuthorityTest, TokenFileRecreatedByItsOwnerStartsANewSession) {
   const std::string path = session_path(form);
   for (int round = 0; round < 3; ++round) {
     ASSERT_EQ(::unlink(path.c_str()), 0);
-    write_text_file(path, "", 0600);
+    write_text(path, "", 0600);
     ASSERT_EQ(::chown(path.c_str(), kAlice, kAlice), 0);
     EXPECT_EQ(copy(reference_for(form), "r", authorization::kAuthorizationFlagExtendRights),
               platform::errAuthorizationInteractionNotAllowed)

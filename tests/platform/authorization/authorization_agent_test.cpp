@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/platform/authorization/temporary_directory.h"
+#include "tests/support/files.h"
+#include "tests/support/scratch_directory.h"
 
 namespace authorization = platform::authorization;
 using kind_t = authorization::agent_answer_t::kind_t;
+using test_support::read_text;
+using test_support::scratch_directory_t;
+using test_support::write_text;
 
 TEST(AgentOutput, UserLineThenPasswordLine) {
   const auto answer = authorization::parse_agent_output("alice\nalice-secret\n");
@@ -29,10 +33,10 @@ class AgentRunTest : public ::testing::Test {
  protected:
   std::string agent(const std::string& body) {
     const std::string path = dir.path("agent");
-    write_text_file(path, "#!/bin/sh\n" + body + "\n", 0755);
+    write_text(path, "#!/bin/sh\n" + body + "\n", 0755);
     return path;
   }
-  temporary_directory_t dir;
+  scratch_directory_t dir;
 };
 
 TEST_F(AgentRunTest, PassesRightAndDescriptionAndReadsTheAnswer) {
@@ -43,7 +47,7 @@ TEST_F(AgentRunTest, PassesRightAndDescriptionAndReadsTheAnswer) {
   ASSERT_EQ(answer.kind, kind_t::credentials);
   EXPECT_EQ(answer.user, "alice");
   EXPECT_EQ(answer.password, "alice-secret");
-  EXPECT_EQ(read_text_file(seen), "com.example.right|Velmora is trying to install itself");
+  EXPECT_EQ(read_text(seen), "com.example.right|Velmora is trying to install itself");
 }
 
 TEST_F(AgentRunTest, ExitOneIsCancel) {

@@ -9,9 +9,10 @@
 #include "platform/authorization/rights_database.h"
 #include "platform/base/request_sender.h"
 #include "tests/platform/authorization/cancelling_agent.h"
-#include "tests/platform/authorization/sandbox_session.h"
 #include "tests/platform/authorization/tty_agent.h"
 #include "tests/sandbox/support.h"
+#include "tests/support/sandbox_session.h"
+#include "tests/support/trace_lines.h"
 #include "trace/trace.h"
 
 namespace authorization = platform::authorization;

@@ -8,13 +8,18 @@
 #include <future>
 #include <thread>
 
-#include "tests/platform/authorization/temporary_directory.h"
+#include "tests/support/files.h"
+#include "tests/support/scratch_directory.h"
+
+using test_support::read_text;
+using test_support::scratch_directory_t;
+using test_support::write_text;
 
 namespace authorization = platform::authorization;
 
 class RightsDatabaseTest : public ::testing::Test {
  protected:
-  temporary_directory_t dir;
+  scratch_directory_t dir;
   std::string path = dir.path("auth.db");
 };
 
@@ -103,11 +108,11 @@ TEST_F(RightsDatabaseTest, ManyWritersLoseNothing) {
 }
 
 TEST_F(RightsDatabaseTest, LinkedDatabaseIsNotOpened) {
-  write_text_file(dir.path("elsewhere"), "");
+  write_text(dir.path("elsewhere"), "");
   ASSERT_EQ(::symlink(dir.path("elsewhere").c_str(), path.c_str()), 0);
   authorization::rights_database_t database(path);
   EXPECT_FALSE(database.is_open());
   EXPECT_EQ(database.get("r", nullptr), platform::errAuthorizationInternal);
   EXPECT_EQ(database.set("r", {"is-admin", ""}), platform::errAuthorizationInternal);
-  EXPECT_EQ(read_text_file(dir.path("elsewhere")), "");
+  EXPECT_EQ(read_text(dir.path("elsewhere")), "");
 }

@@ -6,7 +6,11 @@
 
 #include <vector>
 
-#include "tests/platform/authorization/temporary_directory.h"
+#include "tests/support/files.h"
+#include "tests/support/scratch_directory.h"
+
+using test_support::scratch_directory_t;
+using test_support::write_text;
 
 namespace authorization = platform::authorization;
 
@@ -34,11 +38,11 @@ TEST(SessionToken, OnlyExactlyThirtyTwoBytesMakeAToken) {
 
 class SessionFileTest : public ::testing::Test {
  protected:
-  temporary_directory_t dir;
+  scratch_directory_t dir;
 };
 
 TEST_F(SessionFileTest, RegularFileNamesItsOwner) {
-  write_text_file(dir.path("token"), "");
+  write_text(dir.path("token"), "");
   const auto file = authorization::session_file(dir.path("token"));
   ASSERT_TRUE(file);
   EXPECT_EQ(file->owner, ::geteuid());
@@ -46,17 +50,17 @@ TEST_F(SessionFileTest, RegularFileNamesItsOwner) {
 
 TEST_F(SessionFileTest, OwnerFollowsTheFileNotTheCaller) {
   if (::geteuid() != 0) GTEST_SKIP() << "giving a file away needs root";
-  write_text_file(dir.path("token"), "");
+  write_text(dir.path("token"), "");
   ASSERT_EQ(::chown(dir.path("token").c_str(), 1234, 1234), 0);
   EXPECT_EQ(authorization::session_file(dir.path("token"))->owner, 1234U);
 }
 
 TEST_F(SessionFileTest, AnythingButASingleRegularFileIsRefused) {
-  write_text_file(dir.path("regular"), "");
+  write_text(dir.path("regular"), "");
   ASSERT_EQ(::symlink(dir.path("regular").c_str(), dir.path("link").c_str()), 0);
   ASSERT_EQ(::mkdir(dir.path("directory").c_str(), 0700), 0);
   ASSERT_EQ(::mkfifo(dir.path("fifo").c_str(), 0600), 0);  // must not block the check
-  write_text_file(dir.path("linked"), "");
+  write_text(dir.path("linked"), "");
   ASSERT_EQ(::link(dir.path("linked").c_str(), dir.path("second-name").c_str()), 0);
 
   EXPECT_TRUE(authorization::session_file(dir.path("regular")));
@@ -71,7 +75,7 @@ TEST_F(SessionFileTest, AnythingButASingleRegularFileIsRefused) {
 // open, is never taken for the first.
 TEST_F(SessionFileTest, FileMadeAgainWhileTheFirstIsHeldIsAnotherFile) {
   const std::string path = dir.path("token");
-  write_text_file(path, "");
+  write_text(path, "");
   const auto held = authorization::open_session_file(path);
   ASSERT_TRUE(held);
   const auto first = authorization::session_file_of(held.get());
@@ -79,7 +83,7 @@ TEST_F(SessionFileTest, FileMadeAgainWhileTheFirstIsHeldIsAnotherFile) {
   EXPECT_EQ(authorization::session_file(path), first);
   for (int round = 0; round < 3; ++round) {
     ASSERT_EQ(::unlink(path.c_str()), 0);
-    write_text_file(path, "");
+    write_text(path, "");
     const auto again = authorization::session_file(path);
     ASSERT_TRUE(again);
     EXPECT_EQ(again->owner, first->owner);

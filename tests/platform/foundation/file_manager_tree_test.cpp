@@ -8,22 +8,28 @@
 #include <future>
 
 #include "platform/foundation/file_manager.h"
-#include "tests/platform/foundation/scratch_dir.h"
+#include "tests/platform/foundation/file_trees.h"
+#include "tests/support/files.h"
+#include "tests/support/scratch_directory.h"
 
 namespace fm = platform::file_manager;
+using test_support::mode_of;
+using test_support::read_text;
+using test_support::scratch_directory_t;
+using test_support::write_text;
 using ::testing::HasSubstr;
 
 namespace {
 
 // A small bundle with the shapes a real one has: nested folders, an executable, an empty
 // folder, a relative link inside and a link pointing out of the tree.
-void makeBundle(const scratch_dir_t& dir, const std::string& bundle) {
+void makeBundle(const scratch_directory_t& dir, const std::string& bundle) {
   makeDir(dir.path(bundle));
   makeDir(dir.path(bundle + "/Contents"));
   makeDir(dir.path(bundle + "/Contents/MacOS"), 0750);
   makeDir(dir.path(bundle + "/Contents/Empty"), 0700);
-  writeFile(dir.path(bundle + "/Contents/Info.plist"), "<plist/>", 0640);
-  writeFile(dir.path(bundle + "/Contents/MacOS/Velmora"), "#!/bin/sh\nexit 0\n", 0755);
+  write_text(dir.path(bundle + "/Contents/Info.plist"), "<plist/>", 0640);
+  write_text(dir.path(bundle + "/Contents/MacOS/Velmora"), "#!/bin/sh\nexit 0\n", 0755);
   makeLink("MacOS/Velmora", dir.path(bundle + "/Contents/Current"));
   makeLink(dir.path("outside/secret"), dir.path(bundle + "/Contents/Secret"));
 }
@@ -32,9 +38,9 @@ class FileManagerTree : public ::testing::Test {
  protected:
   void SetUp() override {
     makeDir(dir_.path("outside"), 0700);
-    writeFile(dir_.path("outside/secret"), "SECRET", 0600);
+    write_text(dir_.path("outside/secret"), "SECRET", 0600);
   }
-  scratch_dir_t dir_;
+  scratch_directory_t dir_;
 };
 
 TEST_F(FileManagerTree, CopyReproducesTreeContentsModesTimesAndLinks) {
@@ -53,22 +59,22 @@ TEST_F(FileManagerTree, CopyReproducesTreeContentsModesTimesAndLinks) {
   for (const auto& relative : fm::enumeratorAtPath(dir_.path("Velmora.app"))) {
     const std::string from = dir_.path("Velmora.app/" + relative);
     const std::string to = dir_.path("Copy.app/" + relative);
-    EXPECT_EQ(modeOf(to), modeOf(from)) << relative;
-    if (S_ISREG(modeOf(from))) {
-      EXPECT_EQ(readFile(to), readFile(from)) << relative;
+    EXPECT_EQ(mode_of(to), mode_of(from)) << relative;
+    if (S_ISREG(mode_of(from))) {
+      EXPECT_EQ(read_text(to), read_text(from)) << relative;
     }
-    if (S_ISLNK(modeOf(from))) {
+    if (S_ISLNK(mode_of(from))) {
       EXPECT_EQ(linkTarget(to), linkTarget(from)) << relative;
     }
   }
-  EXPECT_EQ(modeOf(dir_.path("Copy.app")) & 07777, 0755u);
+  EXPECT_EQ(mode_of(dir_.path("Copy.app")) & 07777, 0755u);
 
   struct stat info {};
   ASSERT_EQ(stat(dir_.path("Copy.app/Contents/Info.plist").c_str(), &info), 0);
   EXPECT_EQ(info.st_mtim.tv_sec, 2000000);
   // The link that points out of the tree was copied as a link, not as the secret's bytes.
-  EXPECT_TRUE(S_ISLNK(modeOf(dir_.path("Copy.app/Contents/Secret"))));
-  EXPECT_EQ(modeOf(dir_.path("outside/secret")) & 07777, 0600u);
+  EXPECT_TRUE(S_ISLNK(mode_of(dir_.path("Copy.app/Contents/Secret"))));
+  EXPECT_EQ(mode_of(dir_.path("outside/secret")) & 07777, 0600u);
 }
 
 TEST_F(FileManagerTree, CopyIntoItsOwnSourceDoesNotCopyItself) {
@@ -83,15 +89,15 @@ TEST_F(FileManagerTree, CopyIntoItsOwnSourceDoesNotCopyItself) {
 
 TEST_F(FileManagerTree, CopyDropsSetuidSetgidAndWriteForOthers) {
   makeDir(dir_.path("Velmora.app"), 02777);
-  writeFile(dir_.path("Velmora.app/tool"), "x", 06777);
-  writeFile(dir_.path("Velmora.app/data"), "x", 0664);
-  ASSERT_EQ(modeOf(dir_.path("Velmora.app/tool")) & 07777, 06777u);  // the test's premise
-  ASSERT_EQ(modeOf(dir_.path("Velmora.app")) & 07777, 02777u);
+  write_text(dir_.path("Velmora.app/tool"), "x", 06777);
+  write_text(dir_.path("Velmora.app/data"), "x", 0664);
+  ASSERT_EQ(mode_of(dir_.path("Velmora.app/tool")) & 07777, 06777u);  // the test's premise
+  ASSERT_EQ(mode_of(dir_.path("Velmora.app")) & 07777, 02777u);
 
   ASSERT_TRUE(fm::copyItemAtPath(dir_.path("Velmora.app"), dir_.path("Copy.app"), nullptr));
-  EXPECT_EQ(modeOf(dir_.path("Copy.app/tool")) & 07777, 0755u);
-  EXPECT_EQ(modeOf(dir_.path("Copy.app/data")) & 07777, 0644u);
-  EXPECT_EQ(modeOf(dir_.path("Copy.app")) & 07777, 0755u);
+  EXPECT_EQ(mode_of(dir_.path("Copy.app/tool")) & 07777, 0755u);
+  EXPECT_EQ(mode_of(dir_.path("Copy.app/data")) & 07777, 0644u);
+  EXPECT_EQ(mode_of(dir_.path("Copy.app")) & 07777, 0755u);
 }
 
 TEST_F(FileManagerTree, ReplacementIsPreparedBesideAndSwappedInWhole) {
@@ -99,19 +105,19 @@ TEST_F(FileManagerTree, ReplacementIsPreparedBesideAndSwappedInWhole) {
   const auto folder = fm::itemReplacementDirectoryFor(dir_.path("Velmora.app"), nullptr);
   ASSERT_TRUE(folder);
   EXPECT_EQ(folder->rfind(dir_.path(".Velmora.app."), 0), 0u) << *folder;
-  EXPECT_EQ(modeOf(*folder) & 07777, 0700u);
+  EXPECT_EQ(mode_of(*folder) & 07777, 0700u);
 
   const std::string staged = *folder + "/Velmora.app";
   makeDir(staged);
-  writeFile(staged + "/new", "new");
+  write_text(staged + "/new", "new");
   ASSERT_TRUE(fm::replaceItemAtPath(dir_.path("Velmora.app"), staged, nullptr));
-  EXPECT_EQ(readFile(dir_.path("Velmora.app/new")), "new");
-  EXPECT_EQ(readFile(staged + "/Contents/Info.plist"), "<plist/>") << "the original is kept";
+  EXPECT_EQ(read_text(dir_.path("Velmora.app/new")), "new");
+  EXPECT_EQ(read_text(staged + "/Contents/Info.plist"), "<plist/>") << "the original is kept";
 
   // Without an original the replacement just moves there.
   std::string error;
   EXPECT_TRUE(fm::replaceItemAtPath(dir_.path("Fresh.app"), staged, &error)) << error;
-  EXPECT_EQ(readFile(dir_.path("Fresh.app/Contents/Info.plist")), "<plist/>");
+  EXPECT_EQ(read_text(dir_.path("Fresh.app/Contents/Info.plist")), "<plist/>");
   EXPECT_FALSE(fm::replaceItemAtPath(dir_.path("Other.app"), staged, &error));
   EXPECT_THAT(error, HasSubstr("No such file or directory"));
 }
@@ -120,7 +126,7 @@ TEST_F(FileManagerTree, CopyRefusesAnExistingDestinationAndLeavesItAlone) {
   makeBundle(dir_, "Velmora.app");
   makeDir(dir_.path("Applications"));
   makeDir(dir_.path("Applications/Velmora.app"));
-  writeFile(dir_.path("Applications/Velmora.app/keep"), "old");
+  write_text(dir_.path("Applications/Velmora.app/keep"), "old");
   makeLink(dir_.path("nowhere"), dir_.path("Applications/Dangling.app"));
 
   std::string error;
@@ -129,7 +135,7 @@ TEST_F(FileManagerTree, CopyRefusesAnExistingDestinationAndLeavesItAlone) {
   EXPECT_EQ(error,
             "\u201cVelmora.app\u201d couldn\u2019t be copied because an item with the same name "
             "already exists.");
-  EXPECT_EQ(readFile(dir_.path("Applications/Velmora.app/keep")), "old");
+  EXPECT_EQ(read_text(dir_.path("Applications/Velmora.app/keep")), "old");
   EXPECT_EQ(fm::enumeratorAtPath(dir_.path("Applications/Velmora.app")),
             std::vector<std::string>{"keep"});
 
@@ -166,7 +172,7 @@ TEST_F(FileManagerTree, CopyFailuresNameTheCauseAndLeaveNoPartialTree) {
 TEST_F(FileManagerTree, CopyOfALinkMakesALink) {
   makeLink("/etc", dir_.path("Velmora.app"));
   ASSERT_TRUE(fm::copyItemAtPath(dir_.path("Velmora.app"), dir_.path("Copy.app"), nullptr));
-  EXPECT_TRUE(S_ISLNK(modeOf(dir_.path("Copy.app"))));
+  EXPECT_TRUE(S_ISLNK(mode_of(dir_.path("Copy.app"))));
   EXPECT_EQ(linkTarget(dir_.path("Copy.app")), "/etc");
 }
 
@@ -176,11 +182,11 @@ TEST_F(FileManagerTree, RemoveDeletesWholeTreeEvenWithoutWriteBits) {
   std::string error;
   ASSERT_TRUE(fm::removeItemAtPath(dir_.path("Velmora.app") + "/", &error)) << error;
   EXPECT_EQ(access(dir_.path("Velmora.app").c_str(), F_OK), -1);
-  EXPECT_EQ(readFile(dir_.path("outside/secret")), "SECRET");
+  EXPECT_EQ(read_text(dir_.path("outside/secret")), "SECRET");
 }
 
 TEST_F(FileManagerTree, RemoveNeverFollowsLinks) {
-  writeFile(dir_.path("outside/other"), "x");
+  write_text(dir_.path("outside/other"), "x");
   makeLink(dir_.path("outside"), dir_.path("Velmora.app"));
   ASSERT_TRUE(fm::removeItemAtPath(dir_.path("Velmora.app"), nullptr));
   EXPECT_EQ(access(dir_.path("Velmora.app").c_str(), F_OK), -1);
@@ -204,7 +210,7 @@ TEST_F(FileManagerTree, RemoveReportsWhatFailed) {
     EXPECT_FALSE(fm::removeItemAtPath(refused, &error)) << refused;
     EXPECT_THAT(error, HasSubstr("Invalid argument")) << refused;
   }
-  EXPECT_EQ(readFile(dir_.path("outside/secret")), "SECRET");
+  EXPECT_EQ(read_text(dir_.path("outside/secret")), "SECRET");
 }
 
 TEST_F(FileManagerTree, EnumerationIsDeepSortedRelativeAndStaysOutOfLinkedFolders) {

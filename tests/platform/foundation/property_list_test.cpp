@@ -7,7 +7,13 @@
 
 #include <cstdlib>
 
-#include "tests/system/scratch_directory.h"
+#include "tests/support/files.h"
+#include "tests/support/scratch_directory.h"
+
+using test_support::mode_of;
+using test_support::read_text;
+using test_support::scratch_directory_t;
+using test_support::write_text;
 
 namespace {
 

@@ -86,7 +86,7 @@ TEST_F(bundle_files_test, FifosLinksAndHugeFilesAreRefusedAtOnce) {
   };
   ASSERT_EQ(checked(), 1) << "the bundle as signed passes";
 
-  const fs::path kept = scratch_.path() / "kept";
+  const fs::path kept = scratch_.path("kept");
   fs::create_directories(kept);
   for (const fs::path& file : {info, signature, executable})
     fs::copy_file(file, kept / file.filename());
@@ -128,12 +128,12 @@ TEST_F(bundle_files_test, LookupOfTheBundleDoesNotWaitOnItsInfoPlist) {
 
 TEST(read_bundle_file, RegularFilesUpToTheLimitOnly) {
   const scratch_directory_t scratch;
-  const fs::path file = scratch.path() / "file";
+  const fs::path file = scratch.path("file");
   std::ofstream(file) << std::string(100, 'x');
   EXPECT_EQ(platform::read_bundle_file(file, 100), std::string(100, 'x'));
   EXPECT_EQ(platform::read_bundle_file(file, 99), std::nullopt);
   EXPECT_EQ(platform::read_bundle_file(scratch.path(), 100), std::nullopt) << "a directory";
-  EXPECT_EQ(platform::read_bundle_file(scratch.path() / "missing", 100), std::nullopt);
+  EXPECT_EQ(platform::read_bundle_file(scratch.path("missing"), 100), std::nullopt);
   EXPECT_EQ(platform::max_bundle_file_size, 1024u * 1024u);
 }
 

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 
 #include "platform/security/bundle.h"
@@ -10,20 +9,14 @@
 #include "platform/security/code_signing.h"
 #include "platform/security/designated_requirement.h"
 #include "tests/platform/security/signed_bundle_fixture.h"
+#include "tests/support/files.h"
 
 namespace codesign_fixtures {
 namespace {
 
 using bundle_signature_test = signed_bundle_test_t;
-
-std::string read_all(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_all(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
+using test_support::read_text;
+using test_support::write_text;
 
 TEST_F(bundle_signature_test, SignedBundleSatisfiesClientRequirement) {
   ASSERT_TRUE(sign_bundle(bundle_, chain_));
@@ -38,13 +31,13 @@ TEST_F(bundle_signature_test, UnsignedBundleIsRefused) {
 TEST_F(bundle_signature_test, ChangesAfterSigningAreRefused) {
   ASSERT_TRUE(sign_bundle(bundle_, chain_));
   const std::filesystem::path info = platform::info_plist_path(bundle_);
-  const std::string original = read_all(info);
+  const std::string original = read_text(info);
   std::string newer = original;
   newer.replace(newer.find("6.0.0"), 5, "7.0.0");
-  write_all(info, newer);
+  write_text(info, newer);
   EXPECT_EQ(check_on_disk(&client_requirement_).status, platform::errSecCSBadResource);
 
-  write_all(info, original);
+  write_text(info, original);
   ASSERT_EQ(check_on_disk(&client_requirement_).status, platform::errSecSuccess);
   append_byte(main_executable(bundle_));
   const platform::code_check_t check = check_on_disk(&client_requirement_);
@@ -55,14 +48,14 @@ TEST_F(bundle_signature_test, ChangesAfterSigningAreRefused) {
 TEST_F(bundle_signature_test, DamagedSignatureIsRefused) {
   ASSERT_TRUE(sign_bundle(bundle_, chain_));
   const std::filesystem::path signature = platform::signature_path(bundle_);
-  std::string bytes = read_all(signature);
+  std::string bytes = read_text(signature);
   // One bit of the signed code directory, which is attached as a binary property list.
   const std::size_t content = bytes.find("bplist00");
   ASSERT_NE(content, std::string::npos);
   bytes[content + 20] = static_cast<char>(bytes[content + 20] ^ 0x01);
-  write_all(signature, bytes);
+  write_text(signature, bytes);
   EXPECT_EQ(check_on_disk(nullptr).status, platform::errSecCSSignatureFailed);
-  write_all(signature, "not a signature");
+  write_text(signature, "not a signature");
   EXPECT_EQ(check_on_disk(nullptr).status, platform::errSecCSSignatureFailed);
 }
 
@@ -70,7 +63,7 @@ TEST_F(bundle_signature_test, DamagedSignatureIsRefused) {
 TEST_F(bundle_signature_test, SignatureWithTwoSignersIsRefused) {
   ASSERT_TRUE(sign_bundle(bundle_, chain_));
   const std::filesystem::path signature = platform::signature_path(bundle_);
-  const std::string der = read_all(signature);
+  const std::string der = read_text(signature);
   platform::openssl::bio_ptr_t input(BIO_new_mem_buf(der.data(), static_cast<int>(der.size())));
   platform::openssl::cms_ptr_t cms(d2i_CMS_bio(input.get(), nullptr));
   ASSERT_TRUE(cms);
@@ -82,7 +75,7 @@ TEST_F(bundle_signature_test, SignatureWithTwoSignersIsRefused) {
   ASSERT_EQ(i2d_CMS_bio(output.get(), cms.get()), 1);
   char* bytes = nullptr;
   const long length = BIO_get_mem_data(output.get(), &bytes);
-  write_all(signature, std::string(bytes, static_cast<std::size_t>(length)));
+  write_text(signature, std::string(bytes, static_cast<std::size_t>(length)));
 
   const platform::code_check_t check = check_on_disk(nullptr);
   EXPECT_EQ(check.status, platform::errSecCSSignatureFailed);
@@ -155,15 +148,15 @@ TEST_F(bundle_signature_test, SigningNeedsATeamAndAMainExecutable) {
 // A signature made before code directories carried entitlements and a designated requirement.
 TEST_F(bundle_signature_test, SignaturesWithoutDeclarationsStillVerify) {
   platform::code_directory_t directory{kSigningIdentifier, kTeamIdentifier, {}, {}, {}, {}};
-  directory.executable_digest = platform::sha256_of_bytes(read_all(main_executable(bundle_)));
+  directory.executable_digest = platform::sha256_of_bytes(read_text(main_executable(bundle_)));
   directory.info_plist_digest =
-      platform::sha256_of_bytes(read_all(platform::info_plist_path(bundle_)));
+      platform::sha256_of_bytes(read_text(platform::info_plist_path(bundle_)));
   std::string error;
   const std::optional<std::string> der =
       platform::sign_code_directory(directory, chain_.signing_identity(), error);
   ASSERT_TRUE(der.has_value()) << error;
   std::filesystem::create_directories(platform::signature_path(bundle_).parent_path());
-  write_all(platform::signature_path(bundle_), *der);
+  write_text(platform::signature_path(bundle_), *der);
   EXPECT_EQ(check_on_disk(&client_requirement_).status, platform::errSecSuccess);
   const auto absent = platform::requirement_t::compile("entitlement[a] absent");
   EXPECT_EQ(check_on_disk(&*absent).status, platform::errSecSuccess);

@@ -246,15 +246,4 @@ std::optional<platform::process_ref_t> client_process_t::reference() const {
   return platform::process_ref_t::of_pid(pid_);
 }
 
-scratch_directory_t::scratch_directory_t() {
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / "velmora-codesign.XXXXXX").string();
-  if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-}
-
-scratch_directory_t::~scratch_directory_t() {
-  std::error_code ignored;
-  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-}
-
 }  // namespace codesign_fixtures

@@ -12,6 +12,7 @@
 #include "platform/security/code_signature.h"
 #include "platform/security/openssl_handles.h"
 #include "platform/security/process_ref.h"
+#include "tests/support/scratch_directory.h"
 
 // Signing material and signed client bundles made at test time, for the code-signing tests, the
 // listener's tests and the demo.
@@ -112,18 +113,6 @@ class client_process_t {
   platform::unique_fd_t output_;
 };
 
-// A fresh directory under the system's temporary directory, removed with everything in it.
-class scratch_directory_t {
- public:
-  scratch_directory_t();
-  scratch_directory_t(const scratch_directory_t&) = delete;
-  scratch_directory_t& operator=(const scratch_directory_t&) = delete;
-  ~scratch_directory_t();
-
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+using scratch_directory_t = test_support::scratch_directory_t;
 
 }  // namespace codesign_fixtures

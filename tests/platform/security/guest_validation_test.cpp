@@ -98,7 +98,7 @@ TEST_F(guest_validation_test, OtherEnvironmentIsAccepted) {
 TEST_F(guest_validation_test, FileReplacedOnDiskAfterStartIsNotTrusted) {
   ASSERT_TRUE(sign_bundle(bundle_, chain_));
   const std::filesystem::path executable = main_executable(bundle_);
-  const std::filesystem::path signed_copy = scratch_.path() / "signed-copy";
+  const std::filesystem::path signed_copy = scratch_.path("signed-copy");
   std::filesystem::copy_file(executable, signed_copy);
   append_byte(executable);  // no longer what was signed
   const std::optional<client_process_t> client = client_process_t::start(executable);

@@ -31,11 +31,11 @@ reference_code_t::reference_code_t()
     X509_up_ref(identity->certificate.get());
     sk_X509_push(full_chain_.get(), identity->certificate.get());
   }
-  const std::filesystem::path anchors = scratch_.path() / "anchors";
+  const std::filesystem::path anchors = scratch_.path("anchors");
   std::filesystem::create_directories(anchors);
   write_certificate_pem(anchors / platform::kVendorRootFile, chain_.root.certificate.get());
-  write_certificate_pem(scratch_.path() / "root.pem", chain_.root.certificate.get());
-  write_certificate_pem(scratch_.path() / "other.pem", chain_.intermediate.certificate.get());
+  write_certificate_pem(scratch_.path("root.pem"), chain_.root.certificate.get());
+  write_certificate_pem(scratch_.path("other.pem"), chain_.intermediate.certificate.get());
   anchors_ = platform::load_trust_anchors(anchors);
 
   plist_t info = info_.get();
@@ -69,8 +69,8 @@ std::string reference_code_t::fill_in(std::string text) const {
   replace_all(text, "$ROOT_SHA1", sha1_hex(chain_.root.certificate.get()));
   replace_all(text, "$INTERMEDIATE_SHA1", sha1_hex(chain_.intermediate.certificate.get()));
   replace_all(text, "$LEAF_SHA1", sha1_hex(chain_.leaf.certificate.get()));
-  replace_all(text, "$ROOT_FILE", (scratch_.path() / "root.pem").string());
-  replace_all(text, "$OTHER_FILE", (scratch_.path() / "other.pem").string());
+  replace_all(text, "$ROOT_FILE", scratch_.path("root.pem"));
+  replace_all(text, "$OTHER_FILE", scratch_.path("other.pem"));
   return text;
 }
 

@@ -53,7 +53,7 @@ TEST(requirement_text_test, CanonicalForms) {
 TEST(requirement_text_test, CertificateFilesBecomeHashes) {
   const codesign_fixtures::chain_t chain = codesign_fixtures::make_developer_chain();
   const codesign_fixtures::scratch_directory_t scratch;
-  const std::filesystem::path file = scratch.path() / "root.pem";
+  const std::filesystem::path file = scratch.path("root.pem");
   ASSERT_TRUE(codesign_fixtures::write_certificate_pem(file, chain.root.certificate.get()));
   const std::string sha1 = hex_text(certificate_digest(chain.root.certificate.get(), EVP_sha1()));
   EXPECT_EQ(canonical("anchor = \"" + file.string() + "\""), "anchor = H\"" + sha1 + "\"");

@@ -19,7 +19,7 @@ class signed_bundle_test_t : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(scratch_.path().empty());
-    anchors_ = scratch_.path() / "anchors";
+    anchors_ = scratch_.path("anchors");
     ASSERT_TRUE(write_trust_anchor(anchors_, chain_));
     bundle_ = make_bundle(scratch_.path());
   }

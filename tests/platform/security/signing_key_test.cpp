@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tests/sandbox/support.h"
+#include "tests/support/sandbox_session.h"
 
 namespace {
 
@@ -16,8 +17,8 @@ TEST(test_signing_key, only_root_reads_it_in_the_build_tree_and_in_the_root) {
     struct stat status {};
     ASSERT_EQ(::stat(key.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0600u);
-    const auto as_alice = sandbox::run({"/usr/bin/setpriv", "--reuid", "1001", "--regid", "1001",
-                                        "--clear-groups", "/bin/cat", key});
+    const auto as_alice =
+        sandbox::run(sandbox_session::as_user(sandbox_session::kAlice, {"/bin/cat", key}));
     EXPECT_NE(as_alice.status, 0);
     EXPECT_EQ(as_alice.output.find("PRIVATE KEY"), std::string::npos);
   }

@@ -1,17 +1,15 @@
 #include "tests/platform/xpc/transport_fixture.h"
 
 #include <poll.h>
-#include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "platform/xpc/wire.h"
+#include "tests/support/trace_lines.h"
 
 platform::xpc_dispatch_t test_object_t::dispatch(std::string_view selector,
                                                  const platform::xpc_arguments_t& arguments,
@@ -43,11 +41,8 @@ void test_object_t::release_holds() {
 }
 
 void transport_test::SetUp() {
-  char pattern[] = "/tmp/velmora-transport.XXXXXX";
-  ASSERT_NE(::mkdtemp(pattern), nullptr);
-  directory_ = pattern;
-  socket_path_ = directory_ + "/helper.socket";
-  trace_path_ = directory_ + "/trace";
+  socket_path_ = directory_.path("helper.socket");
+  trace_path_ = directory_.path("trace");
   trace_use_path(string_t(trace_path_.c_str()));
   listener_ = std::make_unique<platform::xpc_listener_t>(socket_path_, trace_);
   listener_->setFrameTimeout(std::chrono::milliseconds(200));
@@ -76,7 +71,6 @@ void transport_test::SetUp() {
 void transport_test::TearDown() {
   object_->release_holds();
   listener_.reset();
-  std::filesystem::remove_all(directory_);
 }
 
 platform::unique_fd_t transport_test::raw_connect() const {
@@ -121,10 +115,7 @@ bool transport_test::wait_invalidations(int count, std::chrono::milliseconds lim
 }
 
 int transport_test::warning_lines() const {
-  std::ifstream file(trace_path_);
-  int count = 0;
-  for (std::string line; std::getline(file, line);) {
-    if (line.rfind("warning ", 0) == 0) ++count;
-  }
-  return count;
+  const auto lines = test_support::read_trace_lines(trace_path_);
+  return static_cast<int>(std::count_if(lines.begin(), lines.end(),
+                                        [](const auto& line) { return line.level == "warning"; }));
 }

@@ -13,6 +13,7 @@
 
 #include "platform/base/unique_fd.h"
 #include "platform/xpc/listener.h"
+#include "tests/support/scratch_directory.h"
 #include "trace/trace.h"
 
 // An exported object for the transport tests: "echo:" (string) answers its argument,
@@ -46,7 +47,7 @@ class transport_test : public ::testing::Test {
   bool wait_invalidations(int count, std::chrono::milliseconds limit);
   int warning_lines() const;
 
-  std::string directory_;
+  test_support::scratch_directory_t directory_;
   std::string socket_path_;
   std::string trace_path_;
   trace_t trace_{"transport_test"};

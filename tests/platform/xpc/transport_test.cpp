@@ -5,8 +5,6 @@
 
 #include <atomic>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <future>
 #include <thread>
 
@@ -15,6 +13,8 @@
 #include "platform/xpc/arguments.h"
 #include "platform/xpc/wire.h"
 #include "tests/platform/xpc/transport_fixture.h"
+#include "tests/support/files.h"
+#include "tests/support/scratch_directory.h"
 
 namespace {
 
@@ -90,7 +90,7 @@ TEST_F(transport_test, refused_client_is_closed_without_acceptance) {
 
 TEST_F(transport_test, unreachable_socket_is_reported_as_such) {
   velmora_client_t::connect_status_t status{};
-  EXPECT_FALSE(velmora_client_t::connect(directory_ + "/nothing.socket", &status));
+  EXPECT_FALSE(velmora_client_t::connect(directory_.path("nothing.socket"), &status));
   EXPECT_EQ(status, velmora_client_t::connect_status_t::unreachable);
 }
 
@@ -269,23 +269,17 @@ TEST_F(transport_test, destroying_the_listener_ends_live_connections) {
 }
 
 TEST(listening_socket, stale_socket_file_is_replaced_but_other_files_are_kept) {
-  char pattern[] = "/tmp/velmora-listen.XXXXXX";
-  ASSERT_NE(::mkdtemp(pattern), nullptr);
-  const std::string directory = pattern;
-  const std::string stale = directory + "/stale.socket";
+  const test_support::scratch_directory_t directory;
+  const std::string stale = directory.path("stale.socket");
   std::string error;
   { const auto first = platform::listening_socket(stale, &error); }
   EXPECT_TRUE(platform::listening_socket(stale, &error)) << error;
 
-  const std::string regular = directory + "/regular.file";
-  std::ofstream(regular) << "keep me";
+  const std::string regular = directory.path("regular.file");
+  ASSERT_TRUE(test_support::write_text(regular, "keep me"));
   EXPECT_FALSE(platform::listening_socket(regular, &error));
   EXPECT_FALSE(error.empty());
-  std::ifstream kept(regular);
-  std::string text;
-  std::getline(kept, text);
-  EXPECT_EQ(text, "keep me");
-  std::filesystem::remove_all(directory);
+  EXPECT_EQ(test_support::read_text(regular), "keep me");
 }
 
 }  // namespace

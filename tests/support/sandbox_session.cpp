@@ -1,4 +1,4 @@
-#include "tests/platform/authorization/sandbox_session.h"
+#include "tests/support/sandbox_session.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -10,16 +10,18 @@
 
 #include "platform/authorization/external_form.h"
 #include "platform/authorization/rights_database.h"
-#include "tests/platform/authorization/temporary_directory.h"
-#include "tools/journal/journal_line.h"
+#include "tests/support/files.h"
+#include "tests/sandbox/support.h"
+#include "tools/authorization-agent/scenario.h"
 #include "tools/journal/standin.h"
+
+using test_support::read_text;
+using test_support::write_text;
 
 namespace authorization = platform::authorization;
 
 namespace sandbox_session {
 namespace {
-
-constexpr const char* kScenarioPath = "/var/run/authorization-agent.scenario";
 
 void remove_contents(const std::string& directory) {
   std::error_code ignored;
@@ -29,6 +31,12 @@ void remove_contents(const std::string& directory) {
 }
 
 }  // namespace
+
+std::vector<std::uint8_t> administrator_session(int answers) {
+  auto session = register_session_for(kAlice);
+  set_agent_scenario(std::vector<std::string>(static_cast<std::size_t>(answers), "alice alice-secret"));
+  return session;
+}
 
 std::vector<std::uint8_t> register_session_as(uid_t user) {
   std::array<int, 2> pipe_ends{};
@@ -53,6 +61,13 @@ std::vector<std::uint8_t> register_session_as(uid_t user) {
   return form;
 }
 
+std::vector<std::string> as_user(uid_t user, std::vector<std::string> argv) {
+  const std::string id = std::to_string(user);
+  argv.insert(argv.begin(),
+              {"/usr/bin/setpriv", "--reuid", id, "--regid", id, "--clear-groups"});
+  return argv;
+}
+
 std::vector<std::uint8_t> register_session_for(uid_t user) {
   std::string error;
   const auto form = authorization::AuthorizationCreateExternalForm(&error);
@@ -74,20 +89,17 @@ void set_agent_scenario(const std::vector<std::string>& lines) {
   std::string text;
   for (const auto& line : lines)
     text += line + "\n";
-  write_text_file(kScenarioPath, text, 0600);
+  write_text(agent_scenario::scenario_path, text, 0600);
 }
 
 std::string agent_scenario_left() {
-  return read_text_file(kScenarioPath);
+  return read_text(agent_scenario::scenario_path);
 }
 
 std::vector<std::vector<std::string>> journal_calls(const std::string& tool) {
   std::vector<std::vector<std::string>> calls;
-  std::ifstream journal(standin::journal_path);
-  for (std::string line; std::getline(journal, line);) {
-    const auto entry = standin::parse_journal_line(line);
-    if (entry && entry->tool == tool) calls.push_back(entry->arguments);
-  }
+  for (auto& entry : sandbox::journal_calls_of(tool))
+    calls.push_back(std::move(entry.arguments));
   return calls;
 }
 
@@ -96,7 +108,7 @@ void clean_root() {
   remove_contents(standin::failure_directory);
   std::error_code ignored;
   std::filesystem::remove(authorization::kAuthorizationDatabasePath, ignored);
-  std::filesystem::remove(kScenarioPath, ignored);
+  std::filesystem::remove(agent_scenario::scenario_path, ignored);
   std::filesystem::remove(standin::journal_path, ignored);
 }
 

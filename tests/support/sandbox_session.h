@@ -7,8 +7,6 @@
 #include <vector>
 
 #include "platform/authorization/session_token.h"
-#include "service/helper_tool.h"
-#include "tests/support/trace_lines.h"
 
 // What the tests inside the throwaway root share: sessions of its users, the agent's scenario,
 // the stand-ins' journal.
@@ -17,8 +15,15 @@ namespace sandbox_session {
 inline constexpr uid_t kAlice = 1001;  // member of "admin", password "alice-secret"
 inline constexpr uid_t kBob = 1002;    // no administrator, password "bob-secret"
 
+// A session of the administrator alice whose credentials the agent gives for the next answers
+// needed, one per request that asks.
+std::vector<std::uint8_t> administrator_session(int answers = 1);
+
 // Registers a session the way the client does, in a child running as the user.
 std::vector<std::uint8_t> register_session_as(uid_t user);
+
+// argv run as the user, with the user's group and no others.
+std::vector<std::string> as_user(uid_t user, std::vector<std::string> argv);
 
 // A session file created here and given to the user.
 std::vector<std::uint8_t> register_session_for(uid_t user);
