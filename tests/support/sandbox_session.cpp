@@ -10,8 +10,8 @@
 
 #include "platform/authorization/external_form.h"
 #include "platform/authorization/rights_database.h"
-#include "tests/support/files.h"
 #include "tests/sandbox/support.h"
+#include "tests/support/files.h"
 #include "tools/authorization-agent/scenario.h"
 #include "tools/journal/standin.h"
 
@@ -34,7 +34,8 @@ void remove_contents(const std::string& directory) {
 
 std::vector<std::uint8_t> administrator_session(int answers) {
   auto session = register_session_for(kAlice);
-  set_agent_scenario(std::vector<std::string>(static_cast<std::size_t>(answers), "alice alice-secret"));
+  set_agent_scenario(
+      std::vector<std::string>(static_cast<std::size_t>(answers), "alice alice-secret"));
   return session;
 }
 
@@ -63,8 +64,7 @@ std::vector<std::uint8_t> register_session_as(uid_t user) {
 
 std::vector<std::string> as_user(uid_t user, std::vector<std::string> argv) {
   const std::string id = std::to_string(user);
-  argv.insert(argv.begin(),
-              {"/usr/bin/setpriv", "--reuid", id, "--regid", id, "--clear-groups"});
+  argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid", id, "--regid", id, "--clear-groups"});
   return argv;
 }
 
