@@ -10,10 +10,11 @@
 #include "system/external_commands.h"
 #include "tests/sandbox/support.h"
 #include "tests/support/files.h"
+#include "tests/support/property_lists.h"
 #include "tests/support/service_test_support.h"
 
 namespace fs = std::filesystem;
-using service_test::bool_value;
+using test_support::bool_value;
 using test_support::is_line;
 using testing::ElementsAre;
 using testing::HasSubstr;

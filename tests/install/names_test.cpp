@@ -6,12 +6,13 @@
 #include "install/launchd_plist.h"
 #include "install/shared_memory.h"
 #include "service/helper_tool.h"
+#include "tests/support/property_lists.h"
 #include "tests/support/service_test_support.h"
 
-using service_test::bool_value;
-using service_test::dictionary_keys;
-using service_test::string_array;
-using service_test::string_value;
+using test_support::bool_value;
+using test_support::dictionary_keys;
+using test_support::string_array;
+using test_support::string_value;
 using testing::ElementsAre;
 
 TEST(Namespace, AcceptsOnlyLettersDigitsAndUnderscores) {

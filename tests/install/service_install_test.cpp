@@ -12,15 +12,16 @@
 #include "system/external_commands.h"
 #include "tests/sandbox/support.h"
 #include "tests/support/files.h"
+#include "tests/support/property_lists.h"
 #include "tests/support/service_test_support.h"
 
 namespace fs = std::filesystem;
-using service_test::bool_value;
-using service_test::dictionary_keys;
-using service_test::string_array;
-using service_test::string_value;
+using test_support::bool_value;
+using test_support::dictionary_keys;
 using test_support::is_line;
 using test_support::status_of;
+using test_support::string_array;
+using test_support::string_value;
 using test_support::trace_line_t;
 using testing::Contains;
 using testing::ElementsAre;

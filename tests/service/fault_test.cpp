@@ -13,12 +13,13 @@
 #include <sstream>
 #include <thread>
 
-#include "tests/platform/authorization/sandbox_session.h"
 #include "tests/sandbox/support.h"
 #include "tests/service/daemon_process.h"
 #include "tests/service/held_tool.h"
+#include "tests/support/files.h"
+#include "tests/support/sandbox_session.h"
 #include "tests/support/scratch_directory.h"
-#include "tests/trace/trace_test_support.h"
+#include "tests/support/trace_lines.h"
 
 namespace {
 
@@ -78,8 +79,8 @@ std::vector<std::string> tree_of(const std::string& directory) {
 void make_bundle(const std::string& bundle, std::size_t extra_bytes = 0) {
   fs::create_directories(bundle + "/Contents/MacOS");
   fs::create_directories(bundle + "/Contents/Resources");
-  sandbox::write_file(bundle + "/Contents/MacOS/Velmora", "#!/bin/sh\nexit 0\n", 0755);
-  sandbox::write_file(bundle + "/Contents/Resources/large", std::string(extra_bytes, 'x'));
+  test_support::write_text(bundle + "/Contents/MacOS/Velmora", "#!/bin/sh\nexit 0\n", 0755);
+  test_support::write_text(bundle + "/Contents/Resources/large", std::string(extra_bytes, 'x'));
 }
 
 // What launchctl was asked to do with jobs (the start-up check may also set a limit).
@@ -164,7 +165,7 @@ class fault_test : public ::testing::Test {
 };
 
 TEST_F(fault_test, failing_tools_give_each_request_its_failure_answer_and_others_are_served) {
-  ASSERT_TRUE(sandbox::write_file(
+  ASSERT_TRUE(test_support::write_text(
       service_list,
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
       "<key>Label</key><string>com.corvantix.velmora.service</string>"
@@ -238,7 +239,7 @@ TEST_F(fault_test, full_trace_file_system_loses_whole_lines_and_changes_no_reply
   const std::vector<std::uint8_t> no_session;
   for (int request = 0; request < 60; ++request)
     ASSERT_EQ(client->check_global_settings_auth(no_session), false) << request;
-  EXPECT_NE(sandbox::read_file(scratch.path("output")).value_or("").find("Write failed (28)\n"),
+  EXPECT_NE(test_support::read_text(scratch.path("output")).find("Write failed (28)\n"),
             std::string::npos);
 
   fs::remove("/var/log/filler");
@@ -248,9 +249,9 @@ TEST_F(fault_test, full_trace_file_system_loses_whole_lines_and_changes_no_reply
   ASSERT_GE(after.size(), 3u);
   EXPECT_TRUE(after.back().starts_with("error helper_tool - wrong auth data")) << after.back();
 
-  std::istringstream text(sandbox::read_file(system_trace).value_or(""));
+  std::istringstream text(test_support::read_text(system_trace));
   for (std::string line; std::getline(text, line);)
-    EXPECT_TRUE(trace_test::parse_trace_line(line)) << line;
+    EXPECT_TRUE(test_support::parse_trace_line(line)) << line;
   EXPECT_TRUE(serving());
   expect_usage_back_to(baseline);
 }
@@ -269,8 +270,8 @@ TEST_F(fault_test, full_disk_during_the_application_copy_leaves_the_installation
   const auto previous = tree_of("/Applications");
   const auto baseline = settled();
 
-  ASSERT_TRUE(sandbox::write_file(std::string(source_bundle) + "/Contents/Resources/large",
-                                  std::string(512 * 1024, 'x')));
+  ASSERT_TRUE(test_support::write_text(std::string(source_bundle) + "/Contents/Resources/large",
+                                       std::string(512 * 1024, 'x')));
   EXPECT_EQ(install(*client), false);
   const auto after = lines();
   ASSERT_FALSE(after.empty());

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "tests/sandbox/support.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -12,7 +13,7 @@ std::string gate_for(const std::string& tool_path) {
 
 // The gate exists before the tool is replaced, so no call can slip through.
 std::string closed_gate(const std::string& tool_path) {
-  sandbox::write_file(gate_for(tool_path), "");
+  test_support::write_text(gate_for(tool_path), "");
   return gate_for(tool_path);
 }
 

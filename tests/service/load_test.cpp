@@ -12,7 +12,8 @@
 
 #include "tests/sandbox/support.h"
 #include "tests/service/daemon_process.h"
-#include "tests/trace/trace_test_support.h"
+#include "tests/support/files.h"
+#include "tests/support/trace_lines.h"
 
 namespace {
 
@@ -87,12 +88,12 @@ void run_client(int index, std::latch& all_connected, tally_t& tally) {
 
 TEST(load, hundred_clients_each_get_their_own_replies_and_leave_nothing_behind) {
   for (int index = 0; index < clients; index += 2) {
-    ASSERT_TRUE(sandbox::write_file(
+    ASSERT_TRUE(test_support::write_text(
         "/Library/LaunchDaemons/com.corvantix." + namespace_of(index) + ".service.plist", ""));
   }
   // The load's own lines take the file over its limit.
   const std::string earlier = lines_of_another_writer(1048576 - 120 * 1024);
-  ASSERT_TRUE(sandbox::write_file(system_trace, earlier, 0644));
+  ASSERT_TRUE(test_support::write_text(system_trace, earlier, 0644));
 
   const platform::unique_fd_t listening = listening_socket_at(socket_path);
   ASSERT_TRUE(listening);
@@ -124,14 +125,14 @@ TEST(load, hundred_clients_each_get_their_own_replies_and_leave_nothing_behind) 
   EXPECT_EQ(usage_back_to(daemon.pid(), baseline), baseline);
   EXPECT_EQ(anchor->get_version(), "2.7");
 
-  const std::string trace = sandbox::read_file(system_trace).value_or("");
+  const std::string trace = test_support::read_text(system_trace);
   EXPECT_LT(trace.size(), 1048576u);
   EXPECT_EQ(trace.find("earlier line 0\n"), std::string::npos) << "the file was never trimmed";
   std::istringstream lines(trace);
   int malformed = 0;
   for (std::string line; std::getline(lines, line);) {
     if (line.empty()) continue;  // a trimmed file begins with a line feed
-    if (!trace_test::parse_trace_line(line) && ++malformed <= 3) ADD_FAILURE() << line;
+    if (!test_support::parse_trace_line(line) && ++malformed <= 3) ADD_FAILURE() << line;
   }
   EXPECT_EQ(malformed, 0);
 }

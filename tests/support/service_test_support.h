@@ -6,13 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/foundation/property_list.h"
 #include "service/helper_tool.h"
 #include "tests/support/sandbox_session.h"
 #include "tests/support/scratch_directory.h"
 #include "tests/support/trace_lines.h"
 
-// What the install and control tests share: trace lines, authorized sessions, property lists.
+// What the install and control tests share: trace lines, reply blocks.
 namespace service_test {
 
 // A reply block that remembers its answers; a handler must call it exactly once.
@@ -34,11 +33,5 @@ class trace_capture_t {
 };
 
 using scratch_directory_t = test_support::scratch_directory_t;
-
-// The boolean or string under key of a dictionary; nothing when absent or of another type.
-std::optional<bool> bool_value(plist_t dictionary, const char* key);
-std::optional<std::string> string_value(plist_t dictionary, const char* key);
-std::vector<std::string> dictionary_keys(plist_t dictionary);
-std::vector<std::string> string_array(plist_t dictionary, const char* key);
 
 }  // namespace service_test

@@ -111,7 +111,7 @@ TEST_F(TraceTrimTest, LinesAfterATrimAreAppendedToTheTrimmedFile) {
 // back, so the next line does not run on from it.
 TEST_F(TraceTrimTest, LineCutShortIsTakenBack) {
   const std::string filler = numbered_lines(999) + "\n";
-  write_file(path_, filler);
+  write_text(path_, filler);
   trace_use_path(string_t(path_.c_str()));
   rlimit saved{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -123,10 +123,10 @@ TEST_F(TraceTrimTest, LineCutShortIsTakenBack) {
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
   std::signal(SIGXFSZ, previous_handler);
   EXPECT_EQ(out.finish(), "Write failed (27)\n");
-  EXPECT_EQ(read_file(path_), filler);
+  EXPECT_EQ(read_text(path_), filler);
 
   write_line();
-  const std::string contents = read_file(path_);
+  const std::string contents = read_text(path_);
   ASSERT_EQ(contents.size(), filler.size() + line_length_);
   EXPECT_EQ(contents.substr(filler.size(), 2), "  ") << "a line of its own";
 }
