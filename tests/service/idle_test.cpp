@@ -18,6 +18,7 @@
 #include "tests/sandbox/support.h"
 #include "tests/service/daemon_process.h"
 #include "tests/service/held_tool.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -239,12 +240,11 @@ TEST(idle_exit, client_taken_from_the_queue_keeps_the_daemon_past_the_idle_time)
                 {"LD_PRELOAD=" VELMORA_SLOW_PEER_LOOKUP, "ASAN_OPTIONS=verify_asan_link_order=0"});
   ASSERT_TRUE(c.connect());
   const auto accepted_at = clock_type::now();
-  ASSERT_NE(sandbox::read_file("/proc/" + std::to_string(c.pid()) + "/maps")
-                .value_or("")
+  ASSERT_NE(test_support::read_text("/proc/" + std::to_string(c.pid()) + "/maps")
                 .find(VELMORA_SLOW_PEER_LOOKUP),
             std::string::npos)
       << "the daemon did not load the slow lookup";
-  ASSERT_TRUE(sandbox::write_file(slow_lookup, ""));
+  ASSERT_TRUE(test_support::write_text(slow_lookup, ""));
 
   std::this_thread::sleep_until(accepted_at + 9s);
   unique_fd_t stream;

@@ -54,13 +54,4 @@ std::vector<std::string> string_array(plist_t dictionary, const char* key) {
   return strings;
 }
 
-std::string binary_of(plist_t node) {
-  char* binary = nullptr;
-  std::uint32_t length = 0;
-  plist_to_bin(node, &binary, &length);
-  std::string bytes(binary, length);
-  plist_to_bin_free(binary);
-  return bytes;
-}
-
 }  // namespace test_support

@@ -6,7 +6,7 @@
 
 #include "platform/foundation/property_list.h"
 
-// Reading and writing property lists the way a test checks them, apart from the code under test.
+// Reading property lists the way a test checks them, apart from the code under test.
 namespace test_support {
 
 // The boolean or string under key of a dictionary; nothing when absent or of another type.
@@ -16,8 +16,5 @@ std::optional<std::string> string_value(plist_t dictionary, const char* key);
 std::vector<std::string> dictionary_keys(plist_t dictionary);
 // The strings of the array under key; empty when there is none.
 std::vector<std::string> string_array(plist_t dictionary, const char* key);
-
-// The node in the binary format.
-std::string binary_of(plist_t node);
 
 }  // namespace test_support

@@ -5,7 +5,6 @@
 #include "system/external_commands.h"
 #include "tests/sandbox/support.h"
 #include "tests/support/files.h"
-#include "tests/support/property_lists.h"
 #include "tests/system/replaced_tool.h"
 #include "trace/trace.h"
 
@@ -13,7 +12,6 @@ namespace {
 
 namespace property_list = platform::property_list;
 using trace_lines_t = std::vector<std::pair<std::string, std::string>>;
-using test_support::binary_of;
 
 const std::string plist = "/Library/LaunchDaemons/com.corvantix.flags.service.plist";
 const std::string trace_path = "/var/log/flags-test.trace";

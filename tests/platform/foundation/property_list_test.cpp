@@ -8,10 +8,8 @@
 #include <cstdlib>
 
 #include "tests/support/files.h"
-#include "tests/support/property_lists.h"
 #include "tests/support/scratch_directory.h"
 
-using test_support::binary_of;
 using test_support::mode_of;
 using test_support::read_text;
 using test_support::scratch_directory_t;
