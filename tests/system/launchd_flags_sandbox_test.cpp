@@ -160,12 +160,12 @@ TEST_F(LaunchdFlags, ListNamingAKeyTwiceIsNotRewritten) {
        {std::uint64_t{5}, std::uint64_t{0}, std::uint64_t{objects.size()}})
     for (int shift = 56; shift >= 0; shift -= 8)
       list.push_back(static_cast<char>((field >> shift) & 0xFF));
-  ASSERT_TRUE(sandbox::write_file(plist, list));
+  ASSERT_TRUE(test_support::write_text(plist, list));
   EXPECT_FALSE(ExternalCommands::is_service_disabled(plist));
   EXPECT_TRUE(ExternalCommands::is_service_run_at_load(plist));
   EXPECT_FALSE(ExternalCommands::set_enable_service(plist, false));
   EXPECT_FALSE(ExternalCommands::set_runatload_service(plist, false));
-  EXPECT_EQ(sandbox::read_file(plist), list);
+  EXPECT_EQ(test_support::read_text(plist), list);
 }
 
 TEST_F(LaunchdFlags, FailedWriteIsNotReportedAsDone) {
