@@ -1,5 +1,6 @@
 #include "tests/service/held_tool.h"
 
+#include <chrono>
 #include <filesystem>
 
 #include "tests/sandbox/support.h"
@@ -30,11 +31,15 @@ held_tool_t::~held_tool_t() {
 }
 
 bool held_tool_t::called_with(const std::string& first) const {
-  return sandbox::eventually([&] {
-    for (const auto& call : tool_.calls())
-      if (!call.empty() && call.front() == first) return true;
-    return false;
-  });
+  // The request reaches the tool after a copy and a validation, which take their time in the
+  // ThreadSanitizer tree.
+  return sandbox::eventually(
+      [&] {
+        for (const auto& call : tool_.calls())
+          if (!call.empty() && call.front() == first) return true;
+        return false;
+      },
+      std::chrono::seconds(30));
 }
 
 void held_tool_t::release() {

@@ -13,7 +13,7 @@ class held_tool_t {
   held_tool_t(const held_tool_t&) = delete;
   held_tool_t& operator=(const held_tool_t&) = delete;
 
-  // True once the tool has been called with this first argument (waits a few seconds for it).
+  // True once the tool has been called with this first argument (waits up to 30 seconds for it).
   bool called_with(const std::string& first) const;
   void release();
 
