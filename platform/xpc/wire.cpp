@@ -5,7 +5,6 @@
 
 #include <array>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <span>
 #include <utility>
@@ -20,8 +19,6 @@ namespace {
 constexpr std::size_t header_length = 4;
 // Room for the usual requests and replies, and for several of them at once.
 constexpr std::size_t initial_buffer_length = 16 * 1024;
-
-enum class chunk_t { data, end, foreign_sender, foreign_control, stalled, failed };
 
 bool wait_readable(int fd, int timeout_ms) {
   pollfd entry{fd, POLLIN, 0};
@@ -47,8 +44,8 @@ std::vector<unique_fd_t> descriptors_of(const cmsghdr* c) {
 // Checks the control data of one received chunk. Descriptors are never accepted: they are
 // closed at once so a client cannot fill the table of the service. The kernel's pidfd of the
 // sender (a negative number when it could not make one) is compared and closed.
-chunk_t check_control(msghdr& header, const read_options_t& options,
-                      const recorded_process_t& sender) {
+read_status_t check_control(msghdr& header, const read_options_t& options,
+                            const recorded_process_t& sender) {
   bool pid_matched = !options.sender_pid;
   bool process_matched = options.sender_pidfd < 0;
   bool clean = (header.msg_flags & MSG_CTRUNC) == 0;
@@ -66,8 +63,8 @@ chunk_t check_control(msghdr& header, const read_options_t& options,
       pid_matched = credentials.pid == *options.sender_pid;
     }
   }
-  if (!clean) return chunk_t::foreign_control;
-  return pid_matched && process_matched ? chunk_t::data : chunk_t::foreign_sender;
+  if (!clean) return read_status_t::foreign_control;
+  return pid_matched && process_matched ? read_status_t::ok : read_status_t::foreign_sender;
 }
 
 ssize_t receive_message(int fd, msghdr& header, int flags) {
@@ -80,9 +77,10 @@ ssize_t receive_message(int fd, msghdr& header, int flags) {
 
 // Inside a frame the rest must come within the stall time-out. The wait is made only when
 // nothing is waiting yet, which spares a poll per frame in the usual case.
-chunk_t receive_chunk(int fd, std::uint8_t* buffer, std::size_t length, std::size_t& received,
-                      const read_options_t& options, const recorded_process_t& sender,
-                      bool frame_started) {
+// The end of the stream reads as closed; the caller knows whether a frame was under way.
+read_status_t receive_chunk(int fd, std::uint8_t* buffer, std::size_t length, std::size_t& received,
+                            const read_options_t& options, const recorded_process_t& sender,
+                            bool frame_started) {
   alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(ucred)) + 2 * CMSG_SPACE(sizeof(int))>
       control{};
   iovec io{buffer, length};
@@ -94,11 +92,11 @@ chunk_t receive_chunk(int fd, std::uint8_t* buffer, std::size_t length, std::siz
   const bool timed = frame_started && options.stall_timeout_ms >= 0;
   ssize_t n = receive_message(fd, header, timed ? MSG_DONTWAIT : 0);
   if (timed && n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-    if (!wait_readable(fd, options.stall_timeout_ms)) return chunk_t::stalled;
+    if (!wait_readable(fd, options.stall_timeout_ms)) return read_status_t::stalled;
     n = receive_message(fd, header, 0);
   }
-  if (n < 0) return chunk_t::failed;
-  if (n == 0) return chunk_t::end;
+  if (n < 0) return read_status_t::failed;
+  if (n == 0) return read_status_t::closed;
   received = static_cast<std::size_t>(n);
   return check_control(header, options, sender);
 }
@@ -184,23 +182,11 @@ read_status_t frame_reader_t::receive(std::size_t needed) {
   }
   const bool frame_started = end_ > begin_;
   std::size_t received = 0;
-  switch (receive_chunk(fd_, buffer_.data() + end_, buffer_.size() - end_, received, options_,
-                        sender_, frame_started)) {
-    case chunk_t::data:
-      end_ += received;
-      return read_status_t::ok;
-    case chunk_t::end:
-      return frame_started ? read_status_t::truncated : read_status_t::closed;
-    case chunk_t::foreign_sender:
-      return read_status_t::foreign_sender;
-    case chunk_t::foreign_control:
-      return read_status_t::foreign_control;
-    case chunk_t::stalled:
-      return read_status_t::stalled;
-    case chunk_t::failed:
-      return read_status_t::failed;
-  }
-  return read_status_t::failed;
+  const read_status_t status = receive_chunk(fd_, buffer_.data() + end_, buffer_.size() - end_,
+                                             received, options_, sender_, frame_started);
+  if (status == read_status_t::ok) end_ += received;
+  if (status == read_status_t::closed && frame_started) return read_status_t::truncated;
+  return status;
 }
 
 frame_t frame_reader_t::decode(std::size_t length) {
