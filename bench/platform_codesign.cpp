@@ -140,8 +140,7 @@ void BM_memory_per_remembered_signature(benchmark::State& state) {
         state.SkipWithError("the signature does not verify");
         return;
       }
-      signatures.insert(entry,
-                        std::make_shared<const platform::signed_code_t>(std::move(*check.code)));
+      signatures.insert(entry, std::move(check.code));
     }
     state.counters["bytes_per_entry"] = static_cast<double>(heap_in_use() - before) / kEntries;
   }

@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto check =
       platform::verify_code_signature(fuzz_support::as_text(data, size), anchors.get());
   const bool verified = check.status == 0;
-  if (verified != check.reason.empty() || verified != check.code.has_value()) std::abort();
+  if (verified != check.reason.empty() || verified != (check.code != nullptr)) std::abort();
   if (verified && sk_X509_num(check.code->chain.get()) < 1) std::abort();
   return 0;
 }

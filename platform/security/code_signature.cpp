@@ -14,7 +14,7 @@ namespace {
 constexpr unsigned int kSignFlags = CMS_BINARY | CMS_NOSMIMECAP;
 
 signature_check_t failure(os_status_t status, std::string reason) {
-  return signature_check_t{status, std::move(reason), std::nullopt};
+  return signature_check_t{status, std::move(reason), nullptr};
 }
 
 std::string bio_contents(BIO* bio) {
@@ -82,7 +82,8 @@ signature_check_t verify_code_signature(std::string_view der, X509_STORE* anchor
   return signature_check_t{
       0,
       {},
-      signed_code_t{std::move(*directory), std::move(chain), sha256_of_bytes(signed_content)}};
+      std::make_shared<const signed_code_t>(
+          signed_code_t{std::move(*directory), std::move(chain), sha256_of_bytes(signed_content)})};
 }
 
 std::optional<std::string> sign_code_directory(const code_directory_t& directory,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,10 +19,12 @@ struct signed_code_t {
   sha256_t directory_hash{};  // of the encoded directory, the signed content
 };
 
+// A verified signature is shared, never copied: the certificates of a remembered chain are held
+// by every client checked against it, and their last holder frees them.
 struct signature_check_t {
   os_status_t status = 0;
-  std::string reason;  // empty when the signature verified
-  std::optional<signed_code_t> code;
+  std::string reason;                         // empty when the signature verified
+  std::shared_ptr<const signed_code_t> code;  // null unless it verified
 };
 
 // Checks a DER CMS signature with one signer against the trust anchors in the store. The

@@ -42,27 +42,18 @@ bool valid_now(STACK_OF(X509) * chain) {
   return true;
 }
 
-// A copy that shares the certificates.
-signature_check_t accepted(const signed_code_t& code) {
-  openssl::x509_stack_ptr_t chain(X509_chain_up_ref(code.chain.get()));
-  if (!chain) return {errSecCSSignatureFailed, "out of memory", std::nullopt};
-  return {0, {}, signed_code_t{code.directory, std::move(chain), code.directory_hash}};
-}
-
 }  // namespace
 
 signature_check_t verify_code_signature_remembered(std::string_view der, X509_STORE* anchors,
                                                    const std::optional<sha256_t>& generation) {
   if (!generation) return verify_code_signature(der, anchors);
   const key_t key{sha256_of_bytes(der), *generation};
-  if (const auto known = remembered().find(key); known && valid_now((*known)->chain.get())) {
-    return accepted(**known);
+  if (auto known = remembered().find(key); known && valid_now((*known)->chain.get())) {
+    return {0, {}, std::move(*known)};
   }
   signature_check_t check = verify_code_signature(der, anchors);
-  if (check.status != 0) return check;
-  auto code = std::make_shared<const signed_code_t>(std::move(*check.code));
-  remembered().insert(key, code);
-  return accepted(*code);
+  if (check.status == 0) remembered().insert(key, check.code);
+  return check;
 }
 
 std::size_t signatures_reused() {

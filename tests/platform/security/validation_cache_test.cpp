@@ -110,13 +110,13 @@ TEST_F(validation_cache_test, RememberedSignatureCarriesWhatAFreshVerificationDo
   const platform::openssl::x509_store_ptr_t store = platform::load_trust_anchors(anchors_);
   const platform::sha256_t generation = platform::sha256_of_bytes(bundle_.string());
   const platform::signature_check_t fresh = platform::verify_code_signature(der, store.get());
-  ASSERT_TRUE(fresh.code.has_value());
+  ASSERT_NE(fresh.code, nullptr);
 
   const std::size_t reused = platform::signatures_reused();
   for (int round = 0; round < 2; ++round) {
     const platform::signature_check_t check =
         platform::verify_code_signature_remembered(der, store.get(), generation);
-    ASSERT_TRUE(check.code.has_value());
+    ASSERT_NE(check.code, nullptr);
     EXPECT_EQ(check.code->directory.identifier, fresh.code->directory.identifier);
     EXPECT_EQ(check.code->directory.executable_digest, fresh.code->directory.executable_digest);
     EXPECT_EQ(check.code->directory_hash, fresh.code->directory_hash);
