@@ -116,7 +116,7 @@ unique_fd_t received_descriptor(int channel) {
 
 // A daemon on its own activated socket; started on demand, so that a test can queue a
 // connection before the daemon first looks at it.
-class daemon_validation_test : public ::testing::Test {
+class DaemonValidationTest : public ::testing::Test {
  protected:
   void SetUp() override {
     sandbox::clear_journal();
@@ -148,7 +148,7 @@ class daemon_validation_test : public ::testing::Test {
   std::optional<daemon_process_t> daemon_;
 };
 
-TEST_F(daemon_validation_test, refused_clients_leave_no_trace_and_the_daemon_waiting) {
+TEST_F(DaemonValidationTest, RefusedClientsLeaveNoTraceAndTheDaemonWaiting) {
   start_daemon();
   const auto first_refusal = std::chrono::steady_clock::now();
 
@@ -183,7 +183,7 @@ TEST_F(daemon_validation_test, refused_clients_leave_no_trace_and_the_daemon_wai
       << "the refusals never entered the list";
 }
 
-TEST_F(daemon_validation_test, signed_client_is_served_whatever_its_user) {
+TEST_F(DaemonValidationTest, SignedClientIsServedWhateverItsUser) {
   start_daemon();
   const auto as_alice = sandbox::run(sandbox_session::as_user(
       sandbox_session::kAlice,
@@ -197,7 +197,7 @@ TEST_F(daemon_validation_test, signed_client_is_served_whatever_its_user) {
 // The process connects and writes a request while it still runs an unsigned program, then
 // executes the signed client. The daemon is started only once the exec has happened, so its
 // check sees the signed program: the bytes already waiting are what refuses the connection.
-TEST_F(daemon_validation_test, request_written_before_an_exec_of_the_signed_client_is_not_run) {
+TEST_F(DaemonValidationTest, RequestWrittenBeforeAnExecOfTheSignedClientIsNotRun) {
   const std::string silent_path = "/tmp/silent.socket";
   const unique_fd_t silent = listening_socket_at(silent_path);
   ASSERT_TRUE(silent);
@@ -234,7 +234,7 @@ TEST_F(daemon_validation_test, request_written_before_an_exec_of_the_signed_clie
 // An unsigned client connects and ends; the signed client is then started under its pid (the
 // root's pid namespace lets the test choose the next pid). Only after that does the daemon take
 // the queued connection: the kernel's record of the peer still names the client that ended.
-TEST_F(daemon_validation_test, pid_of_an_ended_client_taken_by_the_signed_client_is_refused) {
+TEST_F(DaemonValidationTest, PidOfAnEndedClientTakenByTheSignedClientIsRefused) {
   const std::string silent_path = "/tmp/silent.socket";
   const unique_fd_t silent = listening_socket_at(silent_path);
   ASSERT_TRUE(silent);
@@ -267,7 +267,7 @@ TEST_F(daemon_validation_test, pid_of_an_ended_client_taken_by_the_signed_client
 
 // X connects and executes the signed client, which the daemon accepts; this process keeps a copy
 // of X's socket. X ends, and an unsigned process made to take X's pid sends a request on it.
-TEST_F(daemon_validation_test, request_from_a_process_that_took_over_the_peer_pid_is_not_run) {
+TEST_F(DaemonValidationTest, RequestFromAProcessThatTookOverThePeerPidIsNotRun) {
   const std::string silent_path = "/tmp/silent.socket";
   const unique_fd_t silent = listening_socket_at(silent_path);
   ASSERT_TRUE(silent);
@@ -324,7 +324,7 @@ TEST_F(daemon_validation_test, request_from_a_process_that_took_over_the_peer_pi
 }
 
 // The signed relay connects, is accepted and hands its socket to this unsigned process.
-TEST_F(daemon_validation_test, connection_handed_to_another_process_is_ended_unserved) {
+TEST_F(DaemonValidationTest, ConnectionHandedToAnotherProcessIsEndedUnserved) {
   start_daemon();
   unique_fd_t channel;
   auto relay = start_relay(socket_path_, &channel, {"--hand-over"});
@@ -344,7 +344,7 @@ TEST_F(daemon_validation_test, connection_handed_to_another_process_is_ended_uns
 
 // The daemon starts with a low soft limit on open files and raises it to the hard one; what the
 // open-files check judges is still the limit it was started with.
-TEST_F(daemon_validation_test, soft_open_files_limit_is_raised_to_the_hard_one) {
+TEST_F(DaemonValidationTest, SoftOpenFilesLimitIsRaisedToTheHardOne) {
   daemon_options_t options;
   options.open_files = {{256, 4096}};
   start_daemon(options);
@@ -359,7 +359,7 @@ TEST_F(daemon_validation_test, soft_open_files_limit_is_raised_to_the_hard_one) 
 
 // With few descriptors left a client waits on the socket instead of failing its validation, and
 // is served once others leave.
-TEST_F(daemon_validation_test, near_the_descriptor_limit_clients_wait_and_are_then_served) {
+TEST_F(DaemonValidationTest, NearTheDescriptorLimitClientsWaitAndAreThenServed) {
   daemon_options_t options;
   options.open_files = {{48, 48}};
   start_daemon(options);
@@ -388,7 +388,7 @@ TEST_F(daemon_validation_test, near_the_descriptor_limit_clients_wait_and_are_th
 }
 
 // What the hardened runtime forbids, each on the signed relay: the daemon refuses it silently.
-TEST_F(daemon_validation_test, clients_outside_the_hardened_runtime_are_refused) {
+TEST_F(DaemonValidationTest, ClientsOutsideTheHardenedRuntimeAreRefused) {
   start_daemon();
   const auto refused = [&](const std::vector<std::string>& arguments,
                            const std::vector<std::string>& environment, std::optional<uid_t> user) {
@@ -416,7 +416,7 @@ TEST_F(daemon_validation_test, clients_outside_the_hardened_runtime_are_refused)
 
 // The signed relay is accepted and then runs cat in its place, which copies a request onto the
 // connection: same process, same socket, another program.
-TEST_F(daemon_validation_test, request_after_the_client_executed_another_program_is_not_run) {
+TEST_F(DaemonValidationTest, RequestAfterTheClientExecutedAnotherProgramIsNotRun) {
   start_daemon();
   unique_fd_t stream;
   auto relay = start_relay(socket_path_, &stream, {"--then-exec", "/bin/cat"});
@@ -437,7 +437,7 @@ TEST_F(daemon_validation_test, request_after_the_client_executed_another_program
 }
 
 // The check itself, on peers recorded from real connections to a socket of this test.
-class client_check_test : public ::testing::Test {
+class ClientCheckTest : public ::testing::Test {
  protected:
   struct recorded_peer_t {
     child_process_t relay;
@@ -469,7 +469,7 @@ class client_check_test : public ::testing::Test {
   const std::string requirement_ = codesign_fixtures::kClientRequirement;
 };
 
-TEST_F(client_check_test, signed_client_meets_the_requirement_only_as_written) {
+TEST_F(ClientCheckTest, SignedClientMeetsTheRequirementOnlyAsWritten) {
   auto recorded = signed_peer();
   ASSERT_TRUE(recorded);
   EXPECT_TRUE(client_is_authorized(recorded->peer, requirement_));
@@ -485,7 +485,7 @@ TEST_F(client_check_test, signed_client_meets_the_requirement_only_as_written) {
   EXPECT_FALSE(client_is_authorized(recorded->peer, ""));
 }
 
-TEST_F(client_check_test, unsigned_peer_is_refused) {
+TEST_F(ClientCheckTest, UnsignedPeerIsRefused) {
   const unique_fd_t own = connected_to(path_);
   ASSERT_TRUE(own);
   const unique_fd_t accepted(::accept4(listening_.get(), nullptr, nullptr, SOCK_CLOEXEC));
@@ -497,7 +497,7 @@ TEST_F(client_check_test, unsigned_peer_is_refused) {
 
 // What a pid taken over by the signed program looks like to the check: the recorded pidfd
 // still names the client that ended, the pid names a signed process.
-TEST_F(client_check_test, pid_now_running_the_signed_program_is_not_the_recorded_client) {
+TEST_F(ClientCheckTest, PidNowRunningTheSignedProgramIsNotTheRecordedClient) {
   auto gone = signed_peer();
   auto running = signed_peer();
   ASSERT_TRUE(gone && running);

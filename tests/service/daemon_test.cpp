@@ -59,7 +59,7 @@ class var_log_unusable_t {
   }
 };
 
-TEST(trace_placement, root_with_writable_var_log_uses_the_system_trace_file) {
+TEST(TracePlacement, RootWithWritableVarLogUsesTheSystemTraceFile) {
   ASSERT_TRUE(test_support::write_text(system_trace, "earlier line\n", 0644));
   fs::remove_all(tmp_trace_directory);
   fs::remove_all("/root/.velmora");
@@ -77,7 +77,7 @@ TEST(trace_placement, root_with_writable_var_log_uses_the_system_trace_file) {
   EXPECT_FALSE(fs::exists("/root/.velmora"));
 }
 
-TEST(trace_placement, root_without_var_log_console_user_or_home_uses_tmp) {
+TEST(TracePlacement, RootWithoutVarLogConsoleUserOrHomeUsesTmp) {
   const var_log_unusable_t unusable;
   fs::remove_all(tmp_trace_directory);
   const std::string trace = std::string(tmp_trace_directory) + "/velmora.trace";
@@ -97,7 +97,7 @@ TEST(trace_placement, root_without_var_log_console_user_or_home_uses_tmp) {
   EXPECT_EQ(test_support::read_text(probe), "kept");
 }
 
-TEST(trace_placement, ordinary_user_traces_into_the_home_of_that_user) {
+TEST(TracePlacement, OrdinaryUserTracesIntoTheHomeOfThatUser) {
   fs::remove(system_trace);
   fs::remove_all(tmp_trace_directory);
   fs::remove_all("/home/alice/.velmora");
@@ -133,7 +133,7 @@ std::optional<std::string> abort_message(daemon_options_t options) {
   return std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 
-TEST(trace_placement, directory_that_cannot_be_made_is_logged_and_aborts) {
+TEST(TracePlacement, DirectoryThatCannotBeMadeIsLoggedAndAborts) {
   const var_log_unusable_t unusable;
   daemon_options_t options;
   options.environment.push_back("HOME=/proc/self");
@@ -146,7 +146,7 @@ TEST(trace_placement, directory_that_cannot_be_made_is_logged_and_aborts) {
 
 // bob prepares root's fallback folder in /tmp before the daemon falls back to it: a folder
 // another user can write is not used at all, and a link in root's own folder is not followed.
-TEST(trace_placement, fallback_never_writes_through_what_another_user_planted) {
+TEST(TracePlacement, FallbackNeverWritesThroughWhatAnotherUserPlanted) {
   const var_log_unusable_t unusable;
   const std::string victim = "/etc/victim";
   const std::string planted = std::string(tmp_trace_directory) + "/velmora.trace";
@@ -192,7 +192,7 @@ TEST(trace_placement, fallback_never_writes_through_what_another_user_planted) {
 }
 
 // A daemon started through socket activation on its own socket, as the tests below use it.
-class activated_daemon_test : public ::testing::Test {
+class ActivatedDaemonTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fs::remove(sandbox::helper_socket_path);
@@ -223,7 +223,7 @@ class activated_daemon_test : public ::testing::Test {
   std::optional<daemon_process_t> daemon_;
 };
 
-TEST_F(activated_daemon_test, serves_on_the_socket_it_was_given) {
+TEST_F(ActivatedDaemonTest, ServesOnTheSocketItWasGiven) {
   auto client = connect();
   ASSERT_TRUE(client);
   EXPECT_EQ(client->get_version(), "2.7");
@@ -233,7 +233,7 @@ TEST_F(activated_daemon_test, serves_on_the_socket_it_was_given) {
   EXPECT_FALSE(fs::exists(sandbox::helper_socket_path));
 }
 
-TEST_F(activated_daemon_test, every_operation_answers_with_its_reply_type) {
+TEST_F(ActivatedDaemonTest, EveryOperationAnswersWithItsReplyType) {
   auto client = connect();
   ASSERT_TRUE(client);
   const velmora_client_t::auth_t unregistered(32, 0);
@@ -264,7 +264,7 @@ TEST_F(activated_daemon_test, every_operation_answers_with_its_reply_type) {
 
 // An external form is a bearer token; only its own user (or root) may present it. bob holds
 // alice's token: his request is refused before anyone is asked for credentials.
-TEST_F(activated_daemon_test, authorization_counts_only_for_the_user_whose_session_it_names) {
+TEST_F(ActivatedDaemonTest, AuthorizationCountsOnlyForTheUserWhoseSessionItNames) {
   sandbox_session::clean_root();
   const auto alices = sandbox_session::register_session_as(sandbox_session::kAlice);
   sandbox_session::set_agent_scenario({"alice alice-secret"});
@@ -311,7 +311,7 @@ bool closed_within(int fd, std::chrono::seconds limit) {
   return ::recv(fd, buffer, sizeof(buffer), 0) == 0;
 }
 
-TEST_F(activated_daemon_test, malformed_requests_end_only_their_own_connection) {
+TEST_F(ActivatedDaemonTest, MalformedRequestsEndOnlyTheirOwnConnection) {
   auto bystander = connect();
   ASSERT_TRUE(bystander);
   // Stops after two bytes of a frame and stays connected.
@@ -370,7 +370,7 @@ TEST_F(activated_daemon_test, malformed_requests_end_only_their_own_connection) 
 }
 
 // A namespace of any length is refused like any other invalid one; the connection goes on.
-TEST_F(activated_daemon_test, namespaces_of_any_length_are_answered) {
+TEST_F(ActivatedDaemonTest, NamespacesOfAnyLengthAreAnswered) {
   auto client = connect();
   ASSERT_TRUE(client);
   const std::string long_namespace(50000, 'v');
@@ -386,7 +386,7 @@ TEST_F(activated_daemon_test, namespaces_of_any_length_are_answered) {
 // A copy of the signed client whose bundle file is made a FIFO or a link to a device, started
 // as alice: the daemon neither waits on it nor reads it without end, refuses the copy and serves
 // the signed client meanwhile.
-TEST_F(activated_daemon_test, hostile_bundle_files_neither_stall_nor_exhaust_the_daemon) {
+TEST_F(ActivatedDaemonTest, HostileBundleFilesNeitherStallNorExhaustTheDaemon) {
   const fs::path bundle = "/tmp/Hostile.app";
   const struct {
     const char* name;
@@ -429,7 +429,7 @@ TEST_F(activated_daemon_test, hostile_bundle_files_neither_stall_nor_exhaust_the
   EXPECT_EQ(daemon_->wait_exit(0ms), std::nullopt) << "the daemon keeps running";
 }
 
-TEST_F(activated_daemon_test, command_line_client_prints_answers_and_exit_statuses) {
+TEST_F(ActivatedDaemonTest, CommandLineClientPrintsAnswersAndExitStatuses) {
   const std::string helperctl = signed_client_path;
   auto version = sandbox::run({helperctl, "--socket", socket_path_, "version"});
   EXPECT_EQ(version.status, 0);
@@ -479,7 +479,7 @@ TEST_F(activated_daemon_test, command_line_client_prints_answers_and_exit_status
   EXPECT_NE(command_help.output.find("set-tray NAME on|off BUNDLE"), std::string::npos);
 }
 
-TEST(embedded_lists, objcopy_extracts_both_lists_from_the_daemon) {
+TEST(EmbeddedLists, ObjcopyExtractsBothListsFromTheDaemon) {
   const std::string daemon = sandbox::build_program(sandbox::helper_name);
   for (const auto& [section, size] :
        {std::pair<std::string, std::size_t>{"__info_plist", 957}, {"__launchd_plist", 456}}) {

@@ -16,7 +16,7 @@ std::size_t occurrences(std::string_view text, std::string_view piece) {
   return count;
 }
 
-TEST(embedded_lists, sections_hold_both_lists_byte_for_byte) {
+TEST(EmbeddedLists, SectionsHoldBothListsByteForByte) {
   const auto info = platform::embedded_info_plist();
   const auto launchd = platform::embedded_launchd_plist();
   EXPECT_EQ(info.size(), 957u);
@@ -29,7 +29,7 @@ TEST(embedded_lists, sections_hold_both_lists_byte_for_byte) {
   EXPECT_EQ(occurrences(info, "&gt;="), 1u);
 }
 
-TEST(embedded_lists, main_bundle_reads_identity_and_requirement) {
+TEST(EmbeddedLists, MainBundleReadsIdentityAndRequirement) {
   const auto& bundle = platform::bundle_t::mainBundle();
   EXPECT_EQ(bundle.stringForInfoDictionaryKey("CFBundleIdentifier"), identifier);
   EXPECT_EQ(bundle.stringForInfoDictionaryKey("CFBundleName"), identifier);
@@ -46,7 +46,7 @@ TEST(embedded_lists, main_bundle_reads_identity_and_requirement) {
                 "info[CFBundleShortVersionString] >= \"6.0.0\"");
 }
 
-TEST(embedded_lists, launchd_list_names_the_same_service) {
+TEST(EmbeddedLists, LaunchdListNamesTheSameService) {
   const platform::bundle_t launchd(platform::embedded_launchd_plist());
   EXPECT_EQ(launchd.stringForInfoDictionaryKey("Label"), identifier);
   EXPECT_EQ(launchd.stringForInfoDictionaryKey("Bundle Version"), "2.7");
@@ -60,7 +60,7 @@ TEST(embedded_lists, launchd_list_names_the_same_service) {
   EXPECT_EQ(flag, 1);
 }
 
-TEST(bundle, unreadable_or_odd_information_lists_yield_nothing) {
+TEST(Bundle, UnreadableOrOddInformationListsYieldNothing) {
   const platform::bundle_t garbage("not a property list");
   EXPECT_FALSE(garbage.stringForInfoDictionaryKey("CFBundleVersion"));
   EXPECT_TRUE(garbage.stringsForInfoDictionaryKey("SMAuthorizedClients").empty());

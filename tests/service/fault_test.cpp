@@ -95,7 +95,7 @@ std::vector<std::string> job_calls() {
 }
 
 // A daemon on its own activated socket, and its clients.
-class fault_test : public ::testing::Test {
+class FaultTest : public ::testing::Test {
  protected:
   void SetUp() override {
     sandbox_session::clean_root();
@@ -164,7 +164,7 @@ class fault_test : public ::testing::Test {
   std::vector<std::uint8_t> session_;
 };
 
-TEST_F(fault_test, failing_tools_give_each_request_its_failure_answer_and_others_are_served) {
+TEST_F(FaultTest, FailingToolsGiveEachRequestItsFailureAnswerAndOthersAreServed) {
   ASSERT_TRUE(test_support::write_text(
       service_list,
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
@@ -196,7 +196,7 @@ TEST_F(fault_test, failing_tools_give_each_request_its_failure_answer_and_others
 }
 
 // The tool of one request never ends by itself: that request waits, and nothing else does.
-TEST_F(fault_test, hanging_tool_holds_up_only_the_request_that_runs_it) {
+TEST_F(FaultTest, HangingToolHoldsUpOnlyTheRequestThatRunsIt) {
   start_daemon();
   auto held_client = connect();
   auto other = connect();
@@ -221,7 +221,7 @@ TEST_F(fault_test, hanging_tool_holds_up_only_the_request_that_runs_it) {
 // The trace's file system fills up while requests run, and later has room again. Lines that do
 // not fit are lost whole: the file never holds part of a line, so the lines written once there is
 // room again are whole too. The replies do not change.
-TEST_F(fault_test, full_trace_file_system_loses_whole_lines_and_changes_no_reply) {
+TEST_F(FaultTest, FullTraceFileSystemLosesWholeLinesAndChangesNoReply) {
   const small_file_system_t log("/var/log", "64k");
   ASSERT_TRUE(log.mounted());
   const test_support::scratch_directory_t scratch;
@@ -259,7 +259,7 @@ TEST_F(fault_test, full_trace_file_system_loses_whole_lines_and_changes_no_reply
 // The disk under /Applications fills up during the copy of an update: the request fails as a
 // failed copy does, the installed application is the one that was there, no part of the copy is
 // left, and the daemon serves on.
-TEST_F(fault_test, full_disk_during_the_application_copy_leaves_the_installation_as_it_was) {
+TEST_F(FaultTest, FullDiskDuringTheApplicationCopyLeavesTheInstallationAsItWas) {
   make_bundle(source_bundle);
   const small_file_system_t applications("/Applications", "256k");
   ASSERT_TRUE(applications.mounted());
@@ -285,7 +285,7 @@ TEST_F(fault_test, full_disk_during_the_application_copy_leaves_the_installation
 
 // The client is killed while its install waits for a tool: the install runs to its end all the
 // same, and the daemon serves on.
-TEST_F(fault_test, install_whose_client_was_killed_completes) {
+TEST_F(FaultTest, InstallWhoseClientWasKilledCompletes) {
   make_bundle(source_bundle);
   start_daemon();
   {

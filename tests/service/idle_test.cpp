@@ -115,7 +115,7 @@ class idle_case_t {
 constexpr double earliest_exit = 9.9;
 constexpr double latest_exit = 11.8;
 
-TEST(idle_exit, client_leaving_early_ends_the_daemon_ten_seconds_after_its_acceptance) {
+TEST(IdleExit, ClientLeavingEarlyEndsTheDaemonTenSecondsAfterItsAcceptance) {
   idle_case_t c("early");
   {
     auto client = c.connect();
@@ -130,7 +130,7 @@ TEST(idle_exit, client_leaving_early_ends_the_daemon_ten_seconds_after_its_accep
   EXPECT_EQ(c.count("helper_tool - last conn invalidated"), 1);
 }
 
-TEST(idle_exit, client_staying_long_ends_the_daemon_within_a_slice_of_leaving) {
+TEST(IdleExit, ClientStayingLongEndsTheDaemonWithinASliceOfLeaving) {
   idle_case_t c("long");
   {
     auto client = c.connect();
@@ -143,7 +143,7 @@ TEST(idle_exit, client_staying_long_ends_the_daemon_within_a_slice_of_leaving) {
   EXPECT_LE(seconds_between(left_at, clock_type::now()), 1.5);
 }
 
-TEST(idle_exit, one_of_two_clients_leaving_does_not_idle_the_daemon) {
+TEST(IdleExit, OneOfTwoClientsLeavingDoesNotIdleTheDaemon) {
   idle_case_t c("two");
   auto first = c.connect();
   auto second = c.connect();
@@ -162,7 +162,7 @@ TEST(idle_exit, one_of_two_clients_leaving_does_not_idle_the_daemon) {
   EXPECT_EQ(c.count("helper_tool - last conn invalidated"), 1);
 }
 
-TEST(idle_exit, client_arriving_while_idle_restarts_the_count) {
+TEST(IdleExit, ClientArrivingWhileIdleRestartsTheCount) {
   idle_case_t c("again");
   c.connect().reset();
   const auto first_left = clock_type::now();
@@ -178,7 +178,7 @@ TEST(idle_exit, client_arriving_while_idle_restarts_the_count) {
   EXPECT_EQ(c.count("helper_tool - last conn invalidated"), 2);
 }
 
-TEST(idle_exit, daemon_without_clients_keeps_running) {
+TEST(IdleExit, DaemonWithoutClientsKeepsRunning) {
   idle_case_t c("none");
   EXPECT_FALSE(c.exit_after_acceptance(13s));
   auto client = c.connect();
@@ -188,7 +188,7 @@ TEST(idle_exit, daemon_without_clients_keeps_running) {
 
 // A request whose tool does not end keeps its connection, and so the daemon, past the idle time,
 // even once its client has been killed; the daemon ends within a slice of the request's end.
-TEST(idle_exit, request_still_running_keeps_the_daemon_past_the_idle_time) {
+TEST(IdleExit, RequestStillRunningKeepsTheDaemonPastTheIdleTime) {
   idle_case_t c("busy");
   held_tool_t launchctl("/bin/launchctl", "load", "exit 1");
   auto client = c.connect();
@@ -211,7 +211,7 @@ TEST(idle_exit, request_still_running_keeps_the_daemon_past_the_idle_time) {
 
 // The idle time ends while a client is being validated (its signature is held up in the middle
 // of the check): the daemon waits for the decision and serves the client.
-TEST(idle_exit, client_being_validated_keeps_the_daemon_past_the_idle_time) {
+TEST(IdleExit, ClientBeingValidatedKeepsTheDaemonPastTheIdleTime) {
   idle_case_t c("validating");
   ASSERT_TRUE(c.connect());
   const auto accepted_at = clock_type::now();
@@ -233,7 +233,7 @@ TEST(idle_exit, client_being_validated_keeps_the_daemon_past_the_idle_time) {
 
 // The idle time ends while a client has been taken from the socket's queue and the decision about
 // it has not begun yet (the peer lookup is slowed down): the daemon waits and serves the client.
-TEST(idle_exit, client_taken_from_the_queue_keeps_the_daemon_past_the_idle_time) {
+TEST(IdleExit, ClientTakenFromTheQueueKeepsTheDaemonPastTheIdleTime) {
   const std::string slow_lookup = "/var/run/slow-peer-lookup";
   // The daemon of the sanitizer tree would otherwise refuse a library loaded before its runtime.
   idle_case_t c("queue",

@@ -86,7 +86,7 @@ void run_client(int index, std::latch& all_connected, tally_t& tally) {
   if (::poll(&entry, 1, 200) != 0) ++tally.repeated;
 }
 
-TEST(load, hundred_clients_each_get_their_own_replies_and_leave_nothing_behind) {
+TEST(Load, HundredClientsEachGetTheirOwnRepliesAndLeaveNothingBehind) {
   for (int index = 0; index < clients; index += 2) {
     ASSERT_TRUE(test_support::write_text(
         "/Library/LaunchDaemons/com.corvantix." + namespace_of(index) + ".service.plist", ""));

@@ -48,7 +48,7 @@ tool_result_t run_tool(const std::vector<std::string>& arguments) {
   return run_program(VELMORA_CODESIGN_TOOL, arguments);
 }
 
-class codesign_tool_test : public signed_bundle_test_t {
+class CodesignToolTest : public signed_bundle_test_t {
  protected:
   void SetUp() override {
     signed_bundle_test_t::SetUp();
@@ -98,7 +98,7 @@ class codesign_tool_test : public signed_bundle_test_t {
   std::filesystem::path leaf_, key_, intermediate_;
 };
 
-TEST_F(codesign_tool_test, SignedBundleVerifies) {
+TEST_F(CodesignToolTest, SignedBundleVerifies) {
   const tool_result_t signing = sign();
   ASSERT_EQ(signing.status, 0) << signing.output;
   EXPECT_TRUE(std::filesystem::exists(bundle_ / "Contents/_CodeSignature/CodeSignature"));
@@ -107,7 +107,7 @@ TEST_F(codesign_tool_test, SignedBundleVerifies) {
   EXPECT_EQ(check_on_disk(&client_requirement_).status, platform::errSecSuccess);
 }
 
-TEST_F(codesign_tool_test, VerifyPrintsWhyItFails) {
+TEST_F(CodesignToolTest, VerifyPrintsWhyItFails) {
   tool_result_t result = verify(kClientRequirement);
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.output.find("not signed"), std::string::npos) << result.output;
@@ -129,7 +129,7 @@ TEST_F(codesign_tool_test, VerifyPrintsWhyItFails) {
 }
 
 // What a developer writes in the documented language, on a bundle signed by the test identity.
-TEST_F(codesign_tool_test, DocumentedRequirementsVerify) {
+TEST_F(CodesignToolTest, DocumentedRequirementsVerify) {
   ASSERT_EQ(sign().status, 0);
   const std::string root_sha1 =
       platform::hex_text(platform::certificate_digest(chain_.root.certificate.get(), EVP_sha1()));
@@ -150,7 +150,7 @@ TEST_F(codesign_tool_test, DocumentedRequirementsVerify) {
 }
 
 // The known signature: the fixtures' developer chain over the fixtures' bundle, with entitlements.
-TEST_F(codesign_tool_test, DisplayShowsWhatWasSigned) {
+TEST_F(CodesignToolTest, DisplayShowsWhatWasSigned) {
   const std::filesystem::path entitlements =
       write_entitlements("<dict><key>com.corvantix.helper</key><true/></dict>");
   ASSERT_EQ(sign({"--entitlements", entitlements}).status, 0);
@@ -193,7 +193,7 @@ TEST_F(codesign_tool_test, DisplayShowsWhatWasSigned) {
   EXPECT_EQ(verify("cdhash H\"" + cdhash + "\"").status, 1);
 }
 
-TEST_F(codesign_tool_test, DesignatedRequirementCompilesBackAndIsSatisfied) {
+TEST_F(CodesignToolTest, DesignatedRequirementCompilesBackAndIsSatisfied) {
   ASSERT_EQ(sign().status, 0);
   tool_result_t shown = display({"-r-"});
   ASSERT_EQ(shown.status, 0) << shown.output;
@@ -216,7 +216,7 @@ TEST_F(codesign_tool_test, DesignatedRequirementCompilesBackAndIsSatisfied) {
   EXPECT_EQ(compiled->canonical_text() + "\n", shown.output);
 }
 
-TEST_F(codesign_tool_test, BadDeclarationsAreRefused) {
+TEST_F(CodesignToolTest, BadDeclarationsAreRefused) {
   tool_result_t result = sign({"-r", "identifier ("});
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.output.find("designated requirement does not compile: offset 11"),
@@ -233,7 +233,7 @@ TEST_F(codesign_tool_test, BadDeclarationsAreRefused) {
   EXPECT_NE(result.output.find("not signed"), std::string::npos);
 }
 
-TEST_F(codesign_tool_test, IncompleteCommandsAreRefused) {
+TEST_F(CodesignToolTest, IncompleteCommandsAreRefused) {
   for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
            {},
            {"--sign", "--cert", leaf_, "--identifier", "x", bundle_},
@@ -314,7 +314,7 @@ class openssl_authority_t {
 
 // Issuing authorities mark the code-signing markers critical; only those two are handled, each
 // in its own place.
-TEST_F(codesign_tool_test, IdentityOfTheOpensslCommandLineWithCriticalMarkersVerifies) {
+TEST_F(CodesignToolTest, IdentityOfTheOpensslCommandLineWithCriticalMarkersVerifies) {
   const openssl_authority_t authority(scratch_.path("openssl"));
   ASSERT_TRUE(authority.ready());
   std::filesystem::create_directories(scratch_.path("openssl-anchors"));
@@ -349,7 +349,7 @@ TEST_F(codesign_tool_test, IdentityOfTheOpensslCommandLineWithCriticalMarkersVer
 }
 
 // The way scripts sign a client: a written signing identity, the signing tool, the anchor copied.
-TEST_F(codesign_tool_test, WrittenIdentitySignsForScripts) {
+TEST_F(CodesignToolTest, WrittenIdentitySignsForScripts) {
   const std::filesystem::path identity = scratch_.path("identity");
   // A key written over one that everybody could read, under a umask that lets everybody read.
   std::filesystem::create_directory(identity);

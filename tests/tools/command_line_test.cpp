@@ -46,7 +46,7 @@ bool is_empty(const std::string& directory) {
   return std::filesystem::directory_iterator(directory) == std::filesystem::directory_iterator();
 }
 
-TEST(command_line, help_prints_the_usage_and_succeeds) {
+TEST(CommandLine, HelpPrintsTheUsageAndSucceeds) {
   const test_support::scratch_directory_t scratch;
   for (const program_t& program : programs()) {
     SCOPED_TRACE(program.path);
@@ -58,7 +58,7 @@ TEST(command_line, help_prints_the_usage_and_succeeds) {
   }
 }
 
-TEST(command_line, an_unknown_option_is_refused_with_the_usage) {
+TEST(CommandLine, AnUnknownOptionIsRefusedWithTheUsage) {
   const test_support::scratch_directory_t scratch;
   for (const program_t& program : programs()) {
     SCOPED_TRACE(program.path);

@@ -10,7 +10,7 @@
 
 namespace {
 
-TEST(home_directory, known_and_unknown_users) {
+TEST(HomeDirectory, KnownAndUnknownUsers) {
   EXPECT_EQ(platform::user_name_for_uid(0), "root");
   EXPECT_EQ(platform::NSHomeDirectoryForUser("root"), "/root");
   EXPECT_EQ(platform::NSHomeDirectoryForUser("<unknown>"), "");
@@ -34,7 +34,7 @@ std::string standard_error_of(call_t call) {
   return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string{};
 }
 
-TEST(nslog, writes_one_line_prefixed_with_the_pid) {
+TEST(NsLog, WritesOneLinePrefixedWithThePid) {
   const std::string line = standard_error_of(
       [] { platform::NSLog("Error: can't create trace file at %s", "/nowhere/.velmora"); });
   const std::string ending =
@@ -44,7 +44,7 @@ TEST(nslog, writes_one_line_prefixed_with_the_pid) {
   EXPECT_EQ(line.find('\n'), line.size() - 1);
 }
 
-TEST(nslog, an_overlong_message_is_cut_but_still_ends_its_line) {
+TEST(NsLog, AnOverlongMessageIsCutButStillEndsItsLine) {
   const std::string line =
       standard_error_of([] { platform::NSLog("%s", std::string(5000, 'x').c_str()); });
   ASSERT_FALSE(line.empty());

@@ -73,9 +73,9 @@ void make_huge(const fs::path& path) {
   fs::resize_file(path, std::uintmax_t{64} << 30);
 }
 
-using bundle_files_test = signed_bundle_test_t;
+using BundleFilesTest = signed_bundle_test_t;
 
-TEST_F(bundle_files_test, FifosLinksAndHugeFilesAreRefusedAtOnce) {
+TEST_F(BundleFilesTest, FifosLinksAndHugeFilesAreRefusedAtOnce) {
   ASSERT_TRUE(sign_bundle(bundle_, chain_));
   const fs::path info = platform::info_plist_path(bundle_);
   const fs::path signature = platform::signature_path(bundle_);
@@ -117,7 +117,7 @@ TEST_F(bundle_files_test, FifosLinksAndHugeFilesAreRefusedAtOnce) {
 }
 
 // The listener looks up a connecting client's bundle before anything else.
-TEST_F(bundle_files_test, LookupOfTheBundleDoesNotWaitOnItsInfoPlist) {
+TEST_F(BundleFilesTest, LookupOfTheBundleDoesNotWaitOnItsInfoPlist) {
   const fs::path executable = main_executable(bundle_);
   ASSERT_TRUE(platform::bundle_of_main_executable(executable));
   make_fifo(platform::info_plist_path(bundle_));
@@ -126,7 +126,7 @@ TEST_F(bundle_files_test, LookupOfTheBundleDoesNotWaitOnItsInfoPlist) {
             0);
 }
 
-TEST(read_bundle_file, RegularFilesUpToTheLimitOnly) {
+TEST(ReadBundleFile, RegularFilesUpToTheLimitOnly) {
   const scratch_directory_t scratch;
   const fs::path file = scratch.path("file");
   std::ofstream(file) << std::string(100, 'x');

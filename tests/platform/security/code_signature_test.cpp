@@ -14,21 +14,21 @@
 namespace codesign_fixtures {
 namespace {
 
-using bundle_signature_test = signed_bundle_test_t;
+using BundleSignatureTest = signed_bundle_test_t;
 using test_support::read_text;
 using test_support::write_text;
 
-TEST_F(bundle_signature_test, SignedBundleSatisfiesClientRequirement) {
+TEST_F(BundleSignatureTest, SignedBundleSatisfiesClientRequirement) {
   ASSERT_TRUE(sign_bundle(bundle_, chain_));
   const platform::code_check_t check = check_on_disk(&client_requirement_);
   EXPECT_EQ(check.status, platform::errSecSuccess) << check.reason;
 }
 
-TEST_F(bundle_signature_test, UnsignedBundleIsRefused) {
+TEST_F(BundleSignatureTest, UnsignedBundleIsRefused) {
   EXPECT_EQ(check_on_disk(&client_requirement_).status, platform::errSecCSUnsigned);
 }
 
-TEST_F(bundle_signature_test, ChangesAfterSigningAreRefused) {
+TEST_F(BundleSignatureTest, ChangesAfterSigningAreRefused) {
   ASSERT_TRUE(sign_bundle(bundle_, chain_));
   const std::filesystem::path info = platform::info_plist_path(bundle_);
   const std::string original = read_text(info);
@@ -45,7 +45,7 @@ TEST_F(bundle_signature_test, ChangesAfterSigningAreRefused) {
   EXPECT_NE(check.reason.find("executable"), std::string::npos) << check.reason;
 }
 
-TEST_F(bundle_signature_test, DamagedSignatureIsRefused) {
+TEST_F(BundleSignatureTest, DamagedSignatureIsRefused) {
   ASSERT_TRUE(sign_bundle(bundle_, chain_));
   const std::filesystem::path signature = platform::signature_path(bundle_);
   std::string bytes = read_text(signature);
@@ -60,7 +60,7 @@ TEST_F(bundle_signature_test, DamagedSignatureIsRefused) {
 }
 
 // A second signer could vouch for other content than the first: only one signer is accepted.
-TEST_F(bundle_signature_test, SignatureWithTwoSignersIsRefused) {
+TEST_F(BundleSignatureTest, SignatureWithTwoSignersIsRefused) {
   ASSERT_TRUE(sign_bundle(bundle_, chain_));
   const std::filesystem::path signature = platform::signature_path(bundle_);
   const std::string der = read_text(signature);
@@ -82,7 +82,7 @@ TEST_F(bundle_signature_test, SignatureWithTwoSignersIsRefused) {
   EXPECT_NE(check.reason.find("one signer"), std::string::npos) << check.reason;
 }
 
-TEST_F(bundle_signature_test, ChainMustLeadToAnAnchorInTheStore) {
+TEST_F(BundleSignatureTest, ChainMustLeadToAnAnchorInTheStore) {
   const chain_t stranger = make_developer_chain();
   ASSERT_TRUE(sign_bundle(bundle_, stranger));
   EXPECT_EQ(check_on_disk(nullptr).status, platform::errSecCSSignatureFailed);
@@ -91,7 +91,7 @@ TEST_F(bundle_signature_test, ChainMustLeadToAnAnchorInTheStore) {
   EXPECT_EQ(check_on_disk(nullptr).status, platform::errSecCSSignatureFailed);
 }
 
-TEST_F(bundle_signature_test, SignatureWithoutItsIntermediateIsRefused) {
+TEST_F(BundleSignatureTest, SignatureWithoutItsIntermediateIsRefused) {
   std::string error;
   platform::signing_identity_t identity = chain_.signing_identity();
   identity.intermediates = nullptr;
@@ -99,7 +99,7 @@ TEST_F(bundle_signature_test, SignatureWithoutItsIntermediateIsRefused) {
   EXPECT_EQ(check_on_disk(nullptr).status, platform::errSecCSSignatureFailed);
 }
 
-TEST_F(bundle_signature_test, ValidSignaturesThatDoNotSatisfyTheRequirement) {
+TEST_F(BundleSignatureTest, ValidSignaturesThatDoNotSatisfyTheRequirement) {
   struct case_t {
     const char* what;
     chain_options_t chain;
@@ -125,7 +125,7 @@ TEST_F(bundle_signature_test, ValidSignaturesThatDoNotSatisfyTheRequirement) {
   }
 }
 
-TEST_F(bundle_signature_test, NewerVersionsSatisfyTheRequirement) {
+TEST_F(BundleSignatureTest, NewerVersionsSatisfyTheRequirement) {
   for (const char* version : {"6.0.0", "6.0", "6.0.1", "6.10", "10.0"}) {
     bundle_ = make_bundle(scratch_.path(), {.short_version = version});
     ASSERT_TRUE(sign_bundle(bundle_, chain_));
@@ -133,7 +133,7 @@ TEST_F(bundle_signature_test, NewerVersionsSatisfyTheRequirement) {
   }
 }
 
-TEST_F(bundle_signature_test, SigningNeedsATeamAndAMainExecutable) {
+TEST_F(BundleSignatureTest, SigningNeedsATeamAndAMainExecutable) {
   std::string error;
   const identity_t no_team =
       make_identity({"Developer ID Application: Nobody", "", false, {}}, &chain_.intermediate);
@@ -146,7 +146,7 @@ TEST_F(bundle_signature_test, SigningNeedsATeamAndAMainExecutable) {
 }
 
 // A signature made before code directories carried entitlements and a designated requirement.
-TEST_F(bundle_signature_test, SignaturesWithoutDeclarationsStillVerify) {
+TEST_F(BundleSignatureTest, SignaturesWithoutDeclarationsStillVerify) {
   platform::code_directory_t directory{kSigningIdentifier, kTeamIdentifier, {}, {}, {}, {}};
   directory.executable_digest = platform::sha256_of_bytes(read_text(main_executable(bundle_)));
   directory.info_plist_digest =
@@ -162,7 +162,7 @@ TEST_F(bundle_signature_test, SignaturesWithoutDeclarationsStillVerify) {
   EXPECT_EQ(check_on_disk(&*absent).status, platform::errSecSuccess);
 }
 
-TEST_F(bundle_signature_test, DefaultDesignatedRequirementNamesTheTeam) {
+TEST_F(BundleSignatureTest, DefaultDesignatedRequirementNamesTheTeam) {
   const chain_t plain = make_developer_chain({.leaf_marker = false});
   EXPECT_EQ(
       platform::default_designated_requirement(
@@ -178,7 +178,7 @@ TEST_F(bundle_signature_test, DefaultDesignatedRequirementNamesTheTeam) {
   EXPECT_EQ(check_on_disk(&*designated).status, platform::errSecSuccess);
 }
 
-TEST(code_directory_test, RoundTripsAndRejectsIncompleteDirectories) {
+TEST(CodeDirectoryTest, RoundTripsAndRejectsIncompleteDirectories) {
   platform::code_directory_t directory{"com.corvantix.app", "R4TQ8N2VXH", {}, {}, {}, {}};
   directory.executable_digest.fill(0xab);
   directory.info_plist_digest.fill(0xcd);

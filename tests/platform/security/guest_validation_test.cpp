@@ -11,7 +11,7 @@
 namespace codesign_fixtures {
 namespace {
 
-class guest_validation_test : public signed_bundle_test_t {
+class GuestValidationTest : public signed_bundle_test_t {
  protected:
   std::optional<platform::guest_code_t> guest_of(const client_process_t& client) const {
     const std::optional<platform::process_ref_t> peer = client.reference();
@@ -27,20 +27,20 @@ class guest_validation_test : public signed_bundle_test_t {
   }
 };
 
-TEST_F(guest_validation_test, SignedRunningClientIsAccepted) {
+TEST_F(GuestValidationTest, SignedRunningClientIsAccepted) {
   ASSERT_TRUE(sign_bundle(bundle_, chain_));
   const std::optional<client_process_t> client = client_process_t::start(main_executable(bundle_));
   ASSERT_TRUE(client.has_value());
   EXPECT_EQ(validity(*client), platform::errSecSuccess);
 }
 
-TEST_F(guest_validation_test, UnsignedRunningClientIsRefused) {
+TEST_F(GuestValidationTest, UnsignedRunningClientIsRefused) {
   const std::optional<client_process_t> client = client_process_t::start(main_executable(bundle_));
   ASSERT_TRUE(client.has_value());
   EXPECT_EQ(validity(*client), platform::errSecCSUnsigned);
 }
 
-TEST_F(guest_validation_test, ClientChangedAfterSigningIsRefused) {
+TEST_F(GuestValidationTest, ClientChangedAfterSigningIsRefused) {
   ASSERT_TRUE(sign_bundle(bundle_, chain_));
   append_byte(main_executable(bundle_));
   const std::optional<client_process_t> client = client_process_t::start(main_executable(bundle_));
@@ -48,7 +48,7 @@ TEST_F(guest_validation_test, ClientChangedAfterSigningIsRefused) {
   EXPECT_EQ(validity(*client), platform::errSecCSBadResource);
 }
 
-TEST_F(guest_validation_test, ExecutableOutsideABundleHasNoGuest) {
+TEST_F(GuestValidationTest, ExecutableOutsideABundleHasNoGuest) {
   const std::optional<client_process_t> loose = client_process_t::start(client_program_path());
   ASSERT_TRUE(loose.has_value());
   EXPECT_FALSE(guest_of(*loose).has_value());
@@ -62,7 +62,7 @@ TEST_F(guest_validation_test, ExecutableOutsideABundleHasNoGuest) {
   EXPECT_FALSE(guest_of(*stray).has_value());
 }
 
-TEST_F(guest_validation_test, TracedClientIsRefused) {
+TEST_F(GuestValidationTest, TracedClientIsRefused) {
   ASSERT_TRUE(sign_bundle(bundle_, chain_));
   const std::optional<client_process_t> client = client_process_t::start(main_executable(bundle_));
   ASSERT_TRUE(client.has_value());
@@ -70,10 +70,10 @@ TEST_F(guest_validation_test, TracedClientIsRefused) {
   EXPECT_EQ(validity(*client), platform::errSecCSGuestInvalid);
 }
 
-class loader_override_test : public guest_validation_test,
-                             public testing::WithParamInterface<const char*> {};
+class LoaderOverrideTest : public GuestValidationTest,
+                           public testing::WithParamInterface<const char*> {};
 
-TEST_P(loader_override_test, ClientStartedWithLoaderOverrideIsRefused) {
+TEST_P(LoaderOverrideTest, ClientStartedWithLoaderOverrideIsRefused) {
   ASSERT_TRUE(sign_bundle(bundle_, chain_));
   const std::optional<client_process_t> client =
       client_process_t::start(main_executable(bundle_), {GetParam()});
@@ -81,11 +81,11 @@ TEST_P(loader_override_test, ClientStartedWithLoaderOverrideIsRefused) {
   EXPECT_EQ(validity(*client), platform::errSecCSGuestInvalid);
 }
 
-INSTANTIATE_TEST_SUITE_P(Variables, loader_override_test,
+INSTANTIATE_TEST_SUITE_P(Variables, LoaderOverrideTest,
                          testing::Values("LD_PRELOAD=libm.so.6", "LD_AUDIT=libm.so.6",
                                          "LD_LIBRARY_PATH=/tmp"));
 
-TEST_F(guest_validation_test, OtherEnvironmentIsAccepted) {
+TEST_F(GuestValidationTest, OtherEnvironmentIsAccepted) {
   ASSERT_TRUE(sign_bundle(bundle_, chain_));
   const std::optional<client_process_t> client =
       client_process_t::start(main_executable(bundle_), {"LD_BIND_NOW=1", "MY_LD_PRELOAD=x"});
@@ -95,7 +95,7 @@ TEST_F(guest_validation_test, OtherEnvironmentIsAccepted) {
 
 // The running program is what is hashed: putting the signed file back on disk after starting an
 // unsigned one proves nothing.
-TEST_F(guest_validation_test, FileReplacedOnDiskAfterStartIsNotTrusted) {
+TEST_F(GuestValidationTest, FileReplacedOnDiskAfterStartIsNotTrusted) {
   ASSERT_TRUE(sign_bundle(bundle_, chain_));
   const std::filesystem::path executable = main_executable(bundle_);
   const std::filesystem::path signed_copy = scratch_.path("signed-copy");
@@ -113,7 +113,7 @@ TEST_F(guest_validation_test, FileReplacedOnDiskAfterStartIsNotTrusted) {
 }
 
 // A signed program that looks up fine and then executes another one before the check.
-TEST_F(guest_validation_test, ClientThatExecutedAnotherProgramIsRefused) {
+TEST_F(GuestValidationTest, ClientThatExecutedAnotherProgramIsRefused) {
   ASSERT_TRUE(sign_bundle(bundle_, chain_));
   std::optional<client_process_t> client =
       client_process_t::start(main_executable(bundle_), {}, client_program_path());
@@ -128,7 +128,7 @@ TEST_F(guest_validation_test, ClientThatExecutedAnotherProgramIsRefused) {
             platform::errSecCSNoSuchCode);
 }
 
-TEST_F(guest_validation_test, ClientGoneAfterLookupIsRefused) {
+TEST_F(GuestValidationTest, ClientGoneAfterLookupIsRefused) {
   ASSERT_TRUE(sign_bundle(bundle_, chain_));
   std::optional<client_process_t> client = client_process_t::start(main_executable(bundle_));
   ASSERT_TRUE(client.has_value());
@@ -140,7 +140,7 @@ TEST_F(guest_validation_test, ClientGoneAfterLookupIsRefused) {
             platform::errSecCSNoSuchCode);
 }
 
-TEST(process_ref_test, SocketPeerIsTheConnectedProcess) {
+TEST(ProcessRefTest, SocketPeerIsTheConnectedProcess) {
   int pair[2];
   ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
   const platform::unique_fd_t left(pair[0]), right(pair[1]);
@@ -156,7 +156,7 @@ TEST(process_ref_test, SocketPeerIsTheConnectedProcess) {
   EXPECT_EQ(copy->pid(), peer->pid());
 }
 
-TEST(process_ref_test, RecordedPidfdMustNameTheRecordedPid) {
+TEST(ProcessRefTest, RecordedPidfdMustNameTheRecordedPid) {
   const std::optional<client_process_t> client = client_process_t::start(client_program_path());
   ASSERT_TRUE(client.has_value());
   const std::optional<platform::process_ref_t> recorded = client->reference();
@@ -174,7 +174,7 @@ TEST(process_ref_test, RecordedPidfdMustNameTheRecordedPid) {
   EXPECT_TRUE(opened->is_running());
 }
 
-TEST(process_ref_test, ReapedProcessIsNotRunningAndCannotBeFound) {
+TEST(ProcessRefTest, ReapedProcessIsNotRunningAndCannotBeFound) {
   const pid_t pid = ::fork();
   if (pid == 0) ::_exit(0);
   ASSERT_GT(pid, 0);

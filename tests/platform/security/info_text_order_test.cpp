@@ -18,16 +18,16 @@ void PrintTo(const ordering_case_t& c, std::ostream* out) {
   *out << '"' << c.left << "\" vs \"" << c.right << '"';
 }
 
-class info_text_order_test : public testing::TestWithParam<ordering_case_t> {};
+class InfoTextOrderTest : public testing::TestWithParam<ordering_case_t> {};
 
-TEST_P(info_text_order_test, OrdersBothWays) {
+TEST_P(InfoTextOrderTest, OrdersBothWays) {
   const ordering_case_t& c = GetParam();
   EXPECT_EQ(compare_info_texts(c.left, c.right), c.expected) << c.left << " vs " << c.right;
   EXPECT_EQ(compare_info_texts(c.right, c.left), 0 <=> c.expected) << c.right << " vs " << c.left;
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Versions, info_text_order_test,
+    Versions, InfoTextOrderTest,
     testing::Values(ordering_case_t{"6.0.0", "6.0.0", std::strong_ordering::equal},
                     ordering_case_t{"6.0.0", "5.9.9", std::strong_ordering::greater},
                     ordering_case_t{"10.0", "6.0.0", std::strong_ordering::greater},
@@ -41,7 +41,7 @@ INSTANTIATE_TEST_SUITE_P(
                                     std::strong_ordering::less}));
 
 INSTANTIATE_TEST_SUITE_P(
-    Texts, info_text_order_test,
+    Texts, InfoTextOrderTest,
     testing::Values(ordering_case_t{"abc", "abd", std::strong_ordering::less},
                     ordering_case_t{"6.0.0b2", "6.0.0b10", std::strong_ordering::less},
                     ordering_case_t{"6.0.0b1", "6.0.0", std::strong_ordering::greater},

@@ -32,13 +32,13 @@ std::vector<table_row_t> read_table() {
   return rows;
 }
 
-class requirement_table_test : public testing::Test {
+class RequirementTableTest : public testing::Test {
  protected:
   const std::vector<table_row_t> rows_ = read_table();
   reference_code_t reference_;
 };
 
-TEST_F(requirement_table_test, EveryRowCompilesAndEvaluatesAsExpected) {
+TEST_F(RequirementTableTest, EveryRowCompilesAndEvaluatesAsExpected) {
   ASSERT_GT(rows_.size(), 150u);
   for (const table_row_t& row : rows_) {
     const std::string text = reference_.fill_in(row.text);
@@ -62,7 +62,7 @@ TEST_F(requirement_table_test, EveryRowCompilesAndEvaluatesAsExpected) {
 
 // text -> requirement -> text: the canonical text compiles to a requirement that prints the same
 // and decides the same.
-TEST_F(requirement_table_test, CanonicalTextsCompileBackToTheSameRequirement) {
+TEST_F(RequirementTableTest, CanonicalTextsCompileBackToTheSameRequirement) {
   for (const table_row_t& row : rows_) {
     if (row.expectation.starts_with("error@")) continue;
     const std::optional<platform::requirement_t> first =

@@ -22,14 +22,14 @@ std::string canonical(const std::string& text) {
   return requirement ? requirement->canonical_text() : "does not compile: " + error.describe();
 }
 
-TEST(requirement_compile_test, ClientRequirementCompiles) {
+TEST(RequirementCompileTest, ClientRequirementCompiles) {
   const std::string text = kClientRequirement;
   ASSERT_NE(text.find("\"com.corvantix.velmora-vl-5e3a07c4\"" + std::string(16, ' ') + "and "),
             std::string::npos);
   EXPECT_TRUE(requirement_t::compile(text).has_value());
 }
 
-TEST(requirement_text_test, CanonicalForms) {
+TEST(RequirementTextTest, CanonicalForms) {
   EXPECT_EQ(canonical(kClientRequirement),
             "identifier \"com.corvantix.velmora-vl-5e3a07c4\" and anchor apple generic and "
             "certificate 1[field.1.2.840.113635.100.6.2.6] /* exists */ and "
@@ -50,7 +50,7 @@ TEST(requirement_text_test, CanonicalForms) {
             "cdhash H\"000102030405060708090a0b0c0d0e0f10111213\"");
 }
 
-TEST(requirement_text_test, CertificateFilesBecomeHashes) {
+TEST(RequirementTextTest, CertificateFilesBecomeHashes) {
   const codesign_fixtures::chain_t chain = codesign_fixtures::make_developer_chain();
   const codesign_fixtures::scratch_directory_t scratch;
   const std::filesystem::path file = scratch.path("root.pem");
@@ -59,7 +59,7 @@ TEST(requirement_text_test, CertificateFilesBecomeHashes) {
   EXPECT_EQ(canonical("anchor = \"" + file.string() + "\""), "anchor = H\"" + sha1 + "\"");
 }
 
-TEST(requirement_compile_test, ErrorsSayWhereAndWhatWasExpected) {
+TEST(RequirementCompileTest, ErrorsSayWhereAndWhatWasExpected) {
   requirement_error_t error;
   EXPECT_FALSE(requirement_t::compile("identifier a and info[k] >", error));
   EXPECT_EQ(
@@ -72,14 +72,14 @@ TEST(requirement_compile_test, ErrorsSayWhereAndWhatWasExpected) {
   EXPECT_NE(error.message.find("'exists' or 'absent'"), std::string::npos) << error.message;
 }
 
-TEST(requirement_compile_test, LineCommentsEndAtTheLine) {
+TEST(RequirementCompileTest, LineCommentsEndAtTheLine) {
   EXPECT_TRUE(requirement_t::compile("always // and never")->is_satisfied_by({}));
   const std::optional<requirement_t> two_lines = requirement_t::compile("always // x\nand never");
   ASSERT_TRUE(two_lines.has_value());
   EXPECT_FALSE(two_lines->is_satisfied_by({}));
 }
 
-TEST(requirement_compile_test, NestingAndLengthAreBounded) {
+TEST(RequirementCompileTest, NestingAndLengthAreBounded) {
   const std::string deep(100000, '(');
   requirement_error_t error;
   EXPECT_FALSE(requirement_t::compile(deep + "always", error));
@@ -93,7 +93,7 @@ TEST(requirement_compile_test, NestingAndLengthAreBounded) {
   EXPECT_TRUE(requirement_t::compile(std::string(200, '(') + "always" + std::string(200, ')')));
 }
 
-TEST(requirement_lexer_test, TokensCarryTheirOffsets) {
+TEST(RequirementLexerTest, TokensCarryTheirOffsets) {
   const std::optional<std::vector<token_t>> tokens =
       tokenize_requirement("a /* c */ = H\"0aFf\" \"q\\\"\"* <= /p/q");
   ASSERT_TRUE(tokens.has_value());
@@ -111,7 +111,7 @@ TEST(requirement_lexer_test, TokensCarryTheirOffsets) {
 
 // "anchor apple" is the vendor's root only: an anchor kept in another file of the folder
 // validates the chain and satisfies "anchor apple generic" and "anchor trusted", not it.
-TEST(requirement_eval_test, AnchorAppleIsTheVendorFileOnly) {
+TEST(RequirementEvalTest, AnchorAppleIsTheVendorFileOnly) {
   const codesign_fixtures::chain_t chain = codesign_fixtures::make_developer_chain();
   const codesign_fixtures::scratch_directory_t scratch;
   ASSERT_TRUE(codesign_fixtures::write_trust_anchor(scratch.path(), chain));  // root.pem
@@ -129,7 +129,7 @@ TEST(requirement_eval_test, AnchorAppleIsTheVendorFileOnly) {
   EXPECT_FALSE(requirement_t::compile("certificate 1 trusted")->is_satisfied_by(subject));
 }
 
-TEST(requirement_eval_test, NothingHoldsForCodeWithoutChainOrInfo) {
+TEST(RequirementEvalTest, NothingHoldsForCodeWithoutChainOrInfo) {
   const requirement_subject_t bare{"a", nullptr, nullptr};
   for (const char* text :
        {"anchor apple generic", "anchor apple", "anchor trusted", "certificate leaf[subject.OU]",

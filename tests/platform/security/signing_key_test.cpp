@@ -10,7 +10,7 @@
 
 namespace {
 
-TEST(test_signing_key, only_root_reads_it_in_the_build_tree_and_in_the_root) {
+TEST(TestSigningKey, OnlyRootReadsItInTheBuildTreeAndInTheRoot) {
   for (const std::string& key : {sandbox::build_dir() + "/sandbox-signing-identity/leaf.key",
                                  std::string("/var/db/codesign-test/leaf.key")}) {
     SCOPED_TRACE(key);

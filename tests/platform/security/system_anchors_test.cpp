@@ -11,7 +11,7 @@ namespace {
 
 const std::filesystem::path kAnchors{platform::kTrustAnchorDirectory};
 
-TEST(system_anchors_test, ClientsAreCheckedAgainstTheSystemAnchors) {
+TEST(SystemAnchorsTest, ClientsAreCheckedAgainstTheSystemAnchors) {
   scratch_directory_t scratch;
   const chain_t chain = make_developer_chain();
   const std::filesystem::path bundle = make_bundle(scratch.path());

@@ -21,7 +21,7 @@
 namespace codesign_fixtures {
 namespace {
 
-class validation_cache_test : public signed_bundle_test_t {
+class ValidationCacheTest : public signed_bundle_test_t {
  protected:
   void SetUp() override {
     signed_bundle_test_t::SetUp();
@@ -49,7 +49,7 @@ class validation_cache_test : public signed_bundle_test_t {
   std::filesystem::path executable_;
 };
 
-TEST_F(validation_cache_test, ReturningClientIsCheckedFromMemory) {
+TEST_F(ValidationCacheTest, ReturningClientIsCheckedFromMemory) {
   let_changes_settle();
   ASSERT_EQ(validity_of_new_client(), platform::errSecSuccess);
   const std::size_t digests = platform::executable_digests_reused();
@@ -61,7 +61,7 @@ TEST_F(validation_cache_test, ReturningClientIsCheckedFromMemory) {
 
 // The attack a cache keyed by file metadata invites: the same size, the same modification time,
 // within the same second. Only the change time, which no user can set, tells.
-TEST_F(validation_cache_test, ExecutableModifiedInPlaceRightAfterAValidationIsRefused) {
+TEST_F(ValidationCacheTest, ExecutableModifiedInPlaceRightAfterAValidationIsRefused) {
   let_changes_settle();
   ASSERT_EQ(validity_of_new_client(), platform::errSecSuccess);
   struct stat before {};
@@ -86,14 +86,14 @@ TEST_F(validation_cache_test, ExecutableModifiedInPlaceRightAfterAValidationIsRe
 }
 
 // Read too soon after a change, a file could still change within the same clock step unseen.
-TEST_F(validation_cache_test, RecentlyChangedExecutableIsReadEveryTime) {
+TEST_F(ValidationCacheTest, RecentlyChangedExecutableIsReadEveryTime) {
   ASSERT_EQ(validity_of_new_client(), platform::errSecSuccess);
   const std::size_t digests = platform::executable_digests_reused();
   EXPECT_EQ(validity_of_new_client(), platform::errSecSuccess);
   EXPECT_EQ(platform::executable_digests_reused(), digests);
 }
 
-TEST_F(validation_cache_test, AnchorsReplacedAfterAValidationAreUsedForTheNext) {
+TEST_F(ValidationCacheTest, AnchorsReplacedAfterAValidationAreUsedForTheNext) {
   let_changes_settle();
   ASSERT_EQ(validity_of_new_client(), platform::errSecSuccess);
   const chain_t other = make_developer_chain();
@@ -104,7 +104,7 @@ TEST_F(validation_cache_test, AnchorsReplacedAfterAValidationAreUsedForTheNext) 
   EXPECT_EQ(validity_of_new_client(), platform::errSecCSSignatureFailed);
 }
 
-TEST_F(validation_cache_test, RememberedSignatureCarriesWhatAFreshVerificationDoes) {
+TEST_F(ValidationCacheTest, RememberedSignatureCarriesWhatAFreshVerificationDoes) {
   std::ifstream in(bundle_ / "Contents/_CodeSignature/CodeSignature", std::ios::binary);
   const std::string der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   const platform::openssl::x509_store_ptr_t store = platform::load_trust_anchors(anchors_);
@@ -130,7 +130,7 @@ TEST_F(validation_cache_test, RememberedSignatureCarriesWhatAFreshVerificationDo
   EXPECT_EQ(platform::signatures_reused(), reused + 1);
 }
 
-TEST(lru_cache_test, ForgetsTheLeastRecentlyUsedFirst) {
+TEST(LruCacheTest, ForgetsTheLeastRecentlyUsedFirst) {
   platform::lru_cache_t<int, std::string> cache(2);
   cache.insert(1, "one");
   cache.insert(2, "two");

@@ -19,7 +19,7 @@ using platform::binary_list::max_depth;
 using platform::binary_list::verdict_t;
 using platform::property_list::plist_ptr_t;
 
-TEST(binary_list_check, requests_as_the_client_writes_them_pass) {
+TEST(BinaryListCheck, RequestsAsTheClientWritesThemPass) {
   const plist_ptr_t request(plist_new_dict());
   plist_t args = plist_new_array();
   plist_array_append_item(args, platform::xpc_value(std::string("héllo ns")).release());
@@ -33,7 +33,7 @@ TEST(binary_list_check, requests_as_the_client_writes_them_pass) {
   EXPECT_EQ(check(encoded(text.get())), verdict_t::ok);
 }
 
-TEST(binary_list_check, nesting_is_limited_without_recursion) {
+TEST(BinaryListCheck, NestingIsLimitedWithoutRecursion) {
   EXPECT_EQ(check(nested_arrays(max_depth)), verdict_t::ok);
   EXPECT_EQ(check(nested_arrays(max_depth + 1)), verdict_t::too_deep);
   const std::vector<std::uint8_t> deepest = nested_arrays(100000);
@@ -41,7 +41,7 @@ TEST(binary_list_check, nesting_is_limited_without_recursion) {
   EXPECT_EQ(check(deepest), verdict_t::too_deep);
 }
 
-TEST(binary_list_check, shared_objects_count_at_every_reference) {
+TEST(BinaryListCheck, SharedObjectsCountAtEveryReference) {
   // Object i refers twice to object i + 1: 2^40 arrays once expanded, 41 levels deep.
   std::vector<std::vector<std::uint32_t>> doubling(41);
   for (std::uint32_t i = 0; i + 1 < doubling.size(); ++i)
@@ -61,7 +61,7 @@ TEST(binary_list_check, shared_objects_count_at_every_reference) {
   EXPECT_EQ(check(arrays(children)), verdict_t::ok);
 }
 
-TEST(binary_list_check, cycles_and_damaged_layouts_are_malformed) {
+TEST(BinaryListCheck, CyclesAndDamagedLayoutsAreMalformed) {
   EXPECT_EQ(check(arrays({{0}})), verdict_t::malformed);
   EXPECT_EQ(check(arrays({{1}, {0}})), verdict_t::malformed);
   EXPECT_EQ(check(arrays({{5}})), verdict_t::malformed) << "a reference past the last object";
@@ -72,7 +72,7 @@ TEST(binary_list_check, cycles_and_damaged_layouts_are_malformed) {
   EXPECT_EQ(check(bytes), verdict_t::malformed);
 }
 
-TEST(binary_list_check, strings_and_keys_with_a_nul_are_refused) {
+TEST(BinaryListCheck, StringsAndKeysWithANulAreRefused) {
   const plist_ptr_t ascii(plist_new_array());
   plist_array_append_item(ascii.get(), plist_new_string("a#;rm"));
   EXPECT_EQ(check(list_samples::encoded_with_nul_for(ascii.get(), "#")), verdict_t::text_with_nul);

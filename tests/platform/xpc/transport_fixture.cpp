@@ -40,7 +40,7 @@ void test_object_t::release_holds() {
   released_.notify_all();
 }
 
-void transport_test::SetUp() {
+void TransportTest::SetUp() {
   socket_path_ = directory_.path("helper.socket");
   trace_path_ = directory_.path("trace");
   trace_use_path(string_t(trace_path_.c_str()));
@@ -68,12 +68,12 @@ void transport_test::SetUp() {
   ASSERT_TRUE(listener_->resume());
 }
 
-void transport_test::TearDown() {
+void TransportTest::TearDown() {
   object_->release_holds();
   listener_.reset();
 }
 
-platform::unique_fd_t transport_test::raw_connect() const {
+platform::unique_fd_t TransportTest::raw_connect() const {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::strncpy(address.sun_path, socket_path_.c_str(), sizeof(address.sun_path) - 1);
@@ -84,19 +84,19 @@ platform::unique_fd_t transport_test::raw_connect() const {
   return fd;
 }
 
-bool transport_test::read_acceptance(int fd) {
+bool TransportTest::read_acceptance(int fd) {
   // The service sends nothing after the acceptance before it is asked.
   const auto frame = platform::xpc_wire::frame_reader_t(fd, {}).read();
   return frame.status == platform::xpc_wire::read_status_t::ok &&
          platform::xpc_boolean(plist_dict_get_item(frame.message.get(), "accepted")) == true;
 }
 
-void transport_test::send_bytes(int fd, const std::vector<std::uint8_t>& bytes) {
+void TransportTest::send_bytes(int fd, const std::vector<std::uint8_t>& bytes) {
   ASSERT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL),
             static_cast<ssize_t>(bytes.size()));
 }
 
-bool transport_test::closed_within(int fd, std::chrono::milliseconds limit) {
+bool TransportTest::closed_within(int fd, std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   for (;;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -109,12 +109,12 @@ bool transport_test::closed_within(int fd, std::chrono::milliseconds limit) {
   }
 }
 
-bool transport_test::wait_invalidations(int count, std::chrono::milliseconds limit) {
+bool TransportTest::wait_invalidations(int count, std::chrono::milliseconds limit) {
   std::unique_lock guard(lock_);
   return changed_.wait_for(guard, limit, [&] { return invalidated_ >= count; });
 }
 
-int transport_test::warning_lines() const {
+int TransportTest::warning_lines() const {
   const auto lines = test_support::read_trace_lines(trace_path_);
   return static_cast<int>(std::count_if(lines.begin(), lines.end(),
                                         [](const auto& line) { return line.level == "warning"; }));

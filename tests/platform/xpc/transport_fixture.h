@@ -33,7 +33,7 @@ class test_object_t : public platform::xpc_exported_object_t {
 
 // A listener on a socket in a fresh temporary directory, with a delegate that counts what it
 // accepts and the invalidations of what it accepted; its trace goes to a file beside it.
-class transport_test : public ::testing::Test {
+class TransportTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;

@@ -48,7 +48,7 @@ std::optional<velmora_client_t> connect_client(const std::string& path) {
   return velmora_client_t::connect(path, &status);
 }
 
-TEST_F(transport_test, accepted_client_gets_replies_in_order_with_its_peer_recorded) {
+TEST_F(TransportTest, AcceptedClientGetsRepliesInOrderWithItsPeerRecorded) {
   auto client = connect_client(socket_path_);
   ASSERT_TRUE(client);
   EXPECT_EQ(echo(*client, "first"), "first");
@@ -65,7 +65,7 @@ TEST_F(transport_test, accepted_client_gets_replies_in_order_with_its_peer_recor
   EXPECT_EQ(invalidated_, 0);
 }
 
-TEST_F(transport_test, client_leaving_runs_the_invalidation_handler_once) {
+TEST_F(TransportTest, ClientLeavingRunsTheInvalidationHandlerOnce) {
   {
     auto client = connect_client(socket_path_);
     ASSERT_TRUE(client);
@@ -78,7 +78,7 @@ TEST_F(transport_test, client_leaving_runs_the_invalidation_handler_once) {
   EXPECT_EQ(warning_lines(), 0) << "a client that leaves between requests is not an error";
 }
 
-TEST_F(transport_test, refused_client_is_closed_without_acceptance) {
+TEST_F(TransportTest, RefusedClientIsClosedWithoutAcceptance) {
   accept_clients_ = false;
   velmora_client_t::connect_status_t status{};
   EXPECT_FALSE(velmora_client_t::connect(socket_path_, &status));
@@ -88,13 +88,13 @@ TEST_F(transport_test, refused_client_is_closed_without_acceptance) {
   EXPECT_EQ(accepted_, 0);
 }
 
-TEST_F(transport_test, unreachable_socket_is_reported_as_such) {
+TEST_F(TransportTest, UnreachableSocketIsReportedAsSuch) {
   velmora_client_t::connect_status_t status{};
   EXPECT_FALSE(velmora_client_t::connect(directory_.path("nothing.socket"), &status));
   EXPECT_EQ(status, velmora_client_t::connect_status_t::unreachable);
 }
 
-TEST_F(transport_test, socket_is_open_to_every_local_user) {
+TEST_F(TransportTest, SocketIsOpenToEveryLocalUser) {
   struct stat status {};
   ASSERT_EQ(::stat(socket_path_.c_str(), &status), 0);
   EXPECT_TRUE(S_ISSOCK(status.st_mode));
@@ -141,7 +141,7 @@ std::vector<bad_input_t> bad_inputs() {
   };
 }
 
-TEST_F(transport_test, malformed_input_ends_only_that_connection_after_one_warning) {
+TEST_F(TransportTest, MalformedInputEndsOnlyThatConnectionAfterOneWarning) {
   auto bystander = connect_client(socket_path_);
   ASSERT_TRUE(bystander);
   int ended = 0;
@@ -160,7 +160,7 @@ TEST_F(transport_test, malformed_input_ends_only_that_connection_after_one_warni
   }
 }
 
-TEST_F(transport_test, bytes_sent_before_acceptance_close_the_connection) {
+TEST_F(TransportTest, BytesSentBeforeAcceptanceCloseTheConnection) {
   std::promise<void> written;
   auto written_future = written.get_future().share();
   before_decision_ = [written_future] { written_future.wait(); };
@@ -173,7 +173,7 @@ TEST_F(transport_test, bytes_sent_before_acceptance_close_the_connection) {
   EXPECT_EQ(warning_lines(), 1);
 }
 
-TEST_F(transport_test, frame_from_another_process_ends_the_connection) {
+TEST_F(TransportTest, FrameFromAnotherProcessEndsTheConnection) {
   const auto fd = raw_connect();
   ASSERT_TRUE(fd);
   ASSERT_TRUE(read_acceptance(fd.get()));
@@ -194,7 +194,7 @@ TEST_F(transport_test, frame_from_another_process_ends_the_connection) {
   EXPECT_EQ(warning_lines(), 1);
 }
 
-TEST_F(transport_test, frame_carrying_a_descriptor_ends_the_connection) {
+TEST_F(TransportTest, FrameCarryingADescriptorEndsTheConnection) {
   const auto fd = raw_connect();
   ASSERT_TRUE(fd);
   ASSERT_TRUE(read_acceptance(fd.get()));
@@ -217,7 +217,7 @@ TEST_F(transport_test, frame_carrying_a_descriptor_ends_the_connection) {
   EXPECT_EQ(warning_lines(), 1);
 }
 
-TEST_F(transport_test, connections_are_served_side_by_side) {
+TEST_F(TransportTest, ConnectionsAreServedSideBySide) {
   auto held = connect_client(socket_path_);
   auto other = connect_client(socket_path_);
   ASSERT_TRUE(held && other);
@@ -232,7 +232,7 @@ TEST_F(transport_test, connections_are_served_side_by_side) {
 
 // The decision about a client runs on its own connection's queue: one that takes long (a large
 // or stalling client to validate) holds up no other client, and counts as undecided meanwhile.
-TEST_F(transport_test, slow_decision_about_one_client_holds_up_no_other) {
+TEST_F(TransportTest, SlowDecisionAboutOneClientHoldsUpNoOther) {
   std::promise<void> first_deciding;
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
@@ -259,7 +259,7 @@ TEST_F(transport_test, slow_decision_about_one_client_holds_up_no_other) {
   EXPECT_FALSE(listener_->has_undecided_clients());
 }
 
-TEST_F(transport_test, destroying_the_listener_ends_live_connections) {
+TEST_F(TransportTest, DestroyingTheListenerEndsLiveConnections) {
   auto client = connect_client(socket_path_);
   ASSERT_TRUE(client);
   listener_.reset();
@@ -268,7 +268,7 @@ TEST_F(transport_test, destroying_the_listener_ends_live_connections) {
   EXPECT_EQ(invalidated_, 1);
 }
 
-TEST(listening_socket, stale_socket_file_is_replaced_but_other_files_are_kept) {
+TEST(ListeningSocket, StaleSocketFileIsReplacedButOtherFilesAreKept) {
   const test_support::scratch_directory_t directory;
   const std::string stale = directory.path("stale.socket");
   std::string error;

@@ -57,7 +57,7 @@ std::vector<std::uint8_t> frame_of_length(std::uint32_t length) {
   return bytes;
 }
 
-TEST(wire, frame_length_limit_is_one_mebibyte_inclusive) {
+TEST(WireFormat, FrameLengthLimitIsOneMebibyteInclusive) {
   const std::uint32_t limit = platform::xpc_wire::max_frame_length;
   EXPECT_EQ(read_after_writing(frame_of_length(limit)), read_status_t::undecodable)
       << "a body of exactly the limit is read in full (here: not a property list)";
@@ -65,14 +65,14 @@ TEST(wire, frame_length_limit_is_one_mebibyte_inclusive) {
   EXPECT_EQ(read_after_writing(frame_of_length(0xffffffffu)), read_status_t::too_long);
 }
 
-TEST(wire, stream_end_is_closed_between_frames_and_truncated_inside_one) {
+TEST(WireFormat, StreamEndIsClosedBetweenFramesAndTruncatedInsideOne) {
   EXPECT_EQ(read_after_writing({}), read_status_t::closed);
   EXPECT_EQ(read_after_writing({0, 0}), read_status_t::truncated);
   EXPECT_EQ(read_after_writing({0, 0, 0, 9, 'b', 'p'}), read_status_t::truncated);
 }
 
 // libplist would recurse 100,000 times, or read "a\0;rm" as "a": neither reaches it.
-TEST(wire, deep_lists_and_texts_with_a_nul_are_refused_before_parsing) {
+TEST(WireFormat, DeepListsAndTextsWithANulAreRefusedBeforeParsing) {
   EXPECT_EQ(read_after_writing(list_samples::framed(list_samples::nested_arrays(100000))),
             read_status_t::too_deep);
 
@@ -87,7 +87,7 @@ TEST(wire, deep_lists_and_texts_with_a_nul_are_refused_before_parsing) {
             read_status_t::text_with_nul);
 }
 
-TEST(wire, message_round_trips_with_every_value_type) {
+TEST(WireFormat, MessageRoundTripsWithEveryValueType) {
   const plist_ptr_t message(plist_new_dict());
   plist_dict_set_item(message.get(), "text", platform::xpc_value(std::string("héllo")).release());
   plist_dict_set_item(message.get(), "flag", platform::xpc_value(true).release());
@@ -110,7 +110,7 @@ TEST(wire, message_round_trips_with_every_value_type) {
             (std::vector<std::uint8_t>{0, 1, 255}));
 }
 
-TEST(wire, sender_check_accepts_only_the_expected_process) {
+TEST(WireFormat, SenderCheckAcceptsOnlyTheExpectedProcess) {
   socket_pair_t pair;
   ASSERT_TRUE(platform::pass_credentials(pair.reader.get()));
   const plist_ptr_t message(plist_new_dict());
@@ -127,7 +127,7 @@ TEST(wire, sender_check_accepts_only_the_expected_process) {
 
 // The pidfd recorded for the peer decides, not the pid: a child that this process waits for
 // (so its pid cannot be reused meanwhile) is another process even while it runs.
-TEST(wire, sender_pidfd_must_name_the_recorded_process) {
+TEST(WireFormat, SenderPidfdMustNameTheRecordedProcess) {
   socket_pair_t pair;
   ASSERT_TRUE(platform::pass_credentials(pair.reader.get()));
   const plist_ptr_t message(plist_new_dict());
@@ -164,7 +164,7 @@ TEST(wire, sender_pidfd_must_name_the_recorded_process) {
 
 // A sender may write several frames at once, or a frame in pieces: each read returns the next
 // whole frame, and nothing read ahead is lost.
-TEST(wire, frames_are_read_whole_and_in_order_however_they_arrive) {
+TEST(WireFormat, FramesAreReadWholeAndInOrderHoweverTheyArrive) {
   socket_pair_t pair;
   std::vector<std::uint8_t> stream;
   for (const char* text : {"one", "two", "three"}) {
@@ -198,13 +198,13 @@ TEST(wire, frames_are_read_whole_and_in_order_however_they_arrive) {
   writer.join();
 }
 
-TEST(wire, oversized_message_is_not_encoded) {
+TEST(WireFormat, OversizedMessageIsNotEncoded) {
   const std::string big(platform::xpc_wire::max_frame_length, 'x');
   const plist_ptr_t message(plist_new_string(big.c_str()));
   EXPECT_FALSE(platform::xpc_wire::encode(message.get()));
 }
 
-TEST(arguments, integers_outside_32_bits_and_other_types_are_refused) {
+TEST(Arguments, IntegersOutside32BitsAndOtherTypesAreRefused) {
   const plist_ptr_t big(plist_new_uint(std::uint64_t{1} << 31));
   const plist_ptr_t negative_big(
       plist_new_uint(static_cast<std::uint64_t>(-(std::int64_t{1} << 31) - 1)));
@@ -219,7 +219,7 @@ TEST(arguments, integers_outside_32_bits_and_other_types_are_refused) {
   EXPECT_FALSE(platform::xpc_string(nullptr));
 }
 
-TEST(arguments, conformance_checks_count_and_every_type) {
+TEST(Arguments, ConformanceChecksCountAndEveryType) {
   using enum platform::xpc_type_t;
   const plist_ptr_t array(plist_new_array());
   plist_array_append_item(array.get(), plist_new_data("\x01", 1));
@@ -247,7 +247,7 @@ TEST(arguments, conformance_checks_count_and_every_type) {
 // A binary list may hold a UTF-16 text with a zero character, which libplist's text reader
 // asserts against (the process aborts):
 // such an argument is refused like one of the wrong type, and never reaches that reader.
-TEST(arguments, text_with_a_zero_byte_is_refused) {
+TEST(Arguments, TextWithAZeroByteIsRefused) {
   // An array (object 0) of one UTF-16 text (object 1) "a\0b", offset table at 17.
   const std::array<std::uint8_t, 51> bytes{
       'b',  'p',  'l', 'i', 's', 't', '0', '0', 0xa1, 0x01, 0x63, 0, 'a', 0, 0, 0, 'b',
