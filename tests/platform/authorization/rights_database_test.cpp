@@ -67,6 +67,8 @@ TEST_F(RightsDatabaseTest, WriteWaitsForAConcurrentWriter) {
   ASSERT_TRUE(database.is_open());
   sqlite3* other = nullptr;
   ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+  // The waiting writer holds a read lock for a moment at each retry; the commit waits that out.
+  sqlite3_busy_timeout(other, 10000);
   ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; INSERT INTO rights VALUES('held','is-admin','')",
                          nullptr, nullptr, nullptr),
             SQLITE_OK);
