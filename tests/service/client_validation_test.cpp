@@ -348,10 +348,12 @@ TEST_F(DaemonValidationTest, SoftOpenFilesLimitIsRaisedToTheHardOne) {
   daemon_options_t options;
   options.open_files = {{256, 4096}};
   start_daemon(options);
-  const auto limits =
-      test_support::read_text("/proc/" + std::to_string(daemon_->pid()) + "/limits");
-  EXPECT_NE(limits.find("Max open files            4096                 4096"), std::string::npos)
-      << limits;
+  // Raised once the daemon starts listening, which may come after its first trace line.
+  const std::string limits_path = "/proc/" + std::to_string(daemon_->pid()) + "/limits";
+  EXPECT_TRUE(sandbox::eventually([&] {
+    return test_support::read_text(limits_path)
+               .find("Max open files            4096                 4096") != std::string::npos;
+  })) << test_support::read_text(limits_path);
   EXPECT_TRUE(eventually_has("helper_tool - os maxfiles values 256 : 4096"));
   EXPECT_TRUE(
       sandbox::eventually([] { return !sandbox::journal_calls_of("/bin/launchctl").empty(); }));
