@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "platform/foundation/property_list.h"
 
@@ -56,11 +55,7 @@ std::string code_directory_t::encode() const {
     plist_dict_set_item(dictionary.get(), kDesignatedRequirement,
                         plist_new_string(designated_requirement.c_str()));
   }
-  char* bytes = nullptr;  // libplist writes only into a null pointer
-  std::uint32_t length = 0;
-  plist_to_bin(dictionary.get(), &bytes, &length);
-  const std::unique_ptr<char, decltype(&plist_to_bin_free)> owned(bytes, &plist_to_bin_free);
-  return owned ? std::string(owned.get(), length) : std::string();
+  return property_list::to_binary(dictionary.get());
 }
 
 std::optional<code_directory_t> code_directory_t::decode(std::string_view bytes) {

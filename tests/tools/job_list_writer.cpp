@@ -16,13 +16,7 @@ std::string to_binary(const std::string& xml) {
   plist_t parsed = nullptr;
   plist_from_xml(xml.data(), static_cast<uint32_t>(xml.size()), &parsed);
   const platform::property_list::plist_ptr_t root(parsed);
-  if (!root) return {};
-  char* bytes = nullptr;  // libplist writes its output only into a null pointer
-  uint32_t length = 0;
-  plist_to_bin(root.get(), &bytes, &length);
-  std::string binary(bytes, length);
-  plist_to_bin_free(bytes);
-  return binary;
+  return platform::property_list::to_binary(root.get());
 }
 
 }  // namespace
