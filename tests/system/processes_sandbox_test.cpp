@@ -38,10 +38,11 @@ class velmora_process_t {
     task_.launchPath = executable;
     task_.arguments = {"120"};
     EXPECT_TRUE(task_.launch());
-    // Wait until the process runs under its own name, so killall can find it.
-    EXPECT_TRUE(sandbox::eventually([this] {
-      const auto comm = test_support::read_text("/proc/" + std::to_string(pid()) + "/comm");
-      return comm == "Velmora\n";
+    // Wait until the process runs under its own name, so killall can find it, and the script
+    // has set its trap, which it does only after it runs under that name.
+    EXPECT_TRUE(sandbox::eventually([this, ignores_terminate] {
+      const auto comm = test_support::read_text(proc_file("comm"));
+      return comm == "Velmora\n" && (!ignores_terminate || ignores_sigterm());
     }));
   }
   ~velmora_process_t() {
@@ -52,8 +53,17 @@ class velmora_process_t {
   bool running() const { return ::kill(pid(), 0) == 0 && !zombie(); }
 
  private:
+  std::string proc_file(const char* name) const {
+    return "/proc/" + std::to_string(pid()) + "/" + name;
+  }
+  bool ignores_sigterm() const {
+    const std::string status = test_support::read_text(proc_file("status"));
+    const std::size_t at = status.find("\nSigIgn:");
+    return at != std::string::npos &&
+           (std::stoull(status.substr(at + 8), nullptr, 16) & (1ULL << (SIGTERM - 1))) != 0;
+  }
   bool zombie() const {
-    const auto stat = test_support::read_text("/proc/" + std::to_string(pid()) + "/stat");
+    const auto stat = test_support::read_text(proc_file("stat"));
     return stat.empty() || stat.find(") Z ") != std::string::npos;
   }
   platform::task_t task_;
