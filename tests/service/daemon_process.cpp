@@ -115,7 +115,7 @@ platform::unique_fd_t listening_socket_at(const std::string& path) {
   address.sun_family = AF_UNIX;
   std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
   ::unlink(path.c_str());
-  platform::unique_fd_t fd(::socket(AF_UNIX, SOCK_STREAM, 0));
+  platform::unique_fd_t fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
       ::listen(fd.get(), 16) != 0) {
     fd.reset();

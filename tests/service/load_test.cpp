@@ -95,11 +95,14 @@ TEST(Load, HundredClientsEachGetTheirOwnRepliesAndLeaveNothingBehind) {
   const std::string earlier = lines_of_another_writer(1048576 - 120 * 1024);
   ASSERT_TRUE(test_support::write_text(system_trace, earlier, 0644));
 
-  const platform::unique_fd_t listening = listening_socket_at(socket_path);
+  platform::unique_fd_t listening = listening_socket_at(socket_path);
   ASSERT_TRUE(listening);
   daemon_options_t options;
   options.activated_socket = listening.get();
   daemon_process_t daemon(options);
+  // Only the daemon holds the socket now: should it die, clients are refused at once instead of
+  // waiting in the backlog for an acceptance that never comes.
+  listening.reset();
   // Keeps the daemon from its idle exit while the load comes and goes.
   auto anchor = signed_client_t::connect(socket_path);
   ASSERT_TRUE(anchor);
