@@ -1,7 +1,8 @@
 // What knowing the sender of each frame costs on an open connection: one small request frame
 // written and read back per iteration, its sender checked by pid only (SCM_CREDENTIALS), by pidfd
 // (SCM_PIDFD compared with the peer's), and by pidfd plus the identity of the program the peer
-// runs (executable, address space, non-dumpable), beside the checks made only at acceptance.
+// runs (executable, address space, non-dumpable), beside the encoding of the frame and the checks
+// made only at acceptance.
 // Run pinned to one CPU (taskset -c 0) and compare within one run.
 #include <benchmark/benchmark.h>
 #include <sys/socket.h>
@@ -91,6 +92,16 @@ void BM_frame_sender_by_pidfd_and_identity(benchmark::State& state) {
   frames(state, true, [&] { return !identity->change(); });
 }
 BENCHMARK(BM_frame_sender_by_pidfd_and_identity);
+
+// The list encoding alone, which each side of a round trip pays once: libplist's binary writer
+// sets up and tears down its own tables for every message, however small.
+void BM_request_encoding(benchmark::State& state) {
+  const plist_ptr_t message = request();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(platform::xpc_wire::encode(message.get()));
+  }
+}
+BENCHMARK(BM_request_encoding);
 
 // What the acceptance adds and a frame does not repeat: the executable memory of the process.
 void BM_code_mappings_check(benchmark::State& state) {
