@@ -15,7 +15,7 @@ namespace platform::authorization {
 namespace {
 
 // Four rights and their texts fit many times over; a larger file is nobody's registration.
-constexpr off_t kMaximumQueue = 16 * 1024;
+constexpr off_t kMaximumQueue = off_t{16} * 1024;
 
 bool fits_line(const std::string& text) {
   return text.find_first_of("\t\n") == std::string::npos && text.find('\0') == std::string::npos;

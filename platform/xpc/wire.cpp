@@ -18,7 +18,7 @@ namespace {
 
 constexpr std::size_t header_length = 4;
 // Room for the usual requests and replies, and for several of them at once.
-constexpr std::size_t initial_buffer_length = 16 * 1024;
+constexpr std::size_t initial_buffer_length = std::size_t{16} * 1024;
 
 bool wait_readable(int fd, int timeout_ms) {
   pollfd entry{fd, POLLIN, 0};
@@ -148,10 +148,7 @@ bool write_frame(int fd, plist_t message) {
 }
 
 frame_reader_t::frame_reader_t(int fd, read_options_t options)
-    : fd_(fd),
-      options_(std::move(options)),
-      sender_(options_.sender_pidfd),
-      buffer_(initial_buffer_length) {}
+    : fd_(fd), options_(options), sender_(options_.sender_pidfd), buffer_(initial_buffer_length) {}
 
 frame_t frame_reader_t::read() {
   for (;;) {

@@ -15,7 +15,6 @@ namespace {
 
 namespace fm = platform::file_manager;
 using ::testing::IsEmpty;
-using ::testing::StartsWith;
 using ::testing::UnorderedElementsAre;
 
 constexpr const char* kInjected = "/tmp/p";
@@ -47,7 +46,7 @@ void expectUnchanged(const std::map<std::string, std::tuple<mode_t, uid_t, gid_t
 // Whether any regular file under root holds the text (links are not followed).
 bool treeHolds(const std::string& root, const std::string& text) {
   for (const auto& relative : treeOf(root)) {
-    const std::string path = root + "/" + relative;
+    const std::string path = (root + "/").append(relative);
     const auto status = status_of(path);
     if (status && S_ISREG(status->mode) && read_text(path).find(text) != std::string::npos) {
       return true;
