@@ -24,7 +24,6 @@ using ::testing::ElementsAre;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-using ::testing::IsSubsetOf;
 using ::testing::Not;
 using ::testing::StartsWith;
 

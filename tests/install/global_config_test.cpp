@@ -16,7 +16,6 @@ using test_support::is_line;
 using test_support::status_of;
 using testing::ElementsAre;
 using testing::ElementsAreArray;
-using testing::IsEmpty;
 
 namespace {
 

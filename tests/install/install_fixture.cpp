@@ -10,7 +10,6 @@
 #include "tests/sandbox/support.h"
 #include "tools/authorization-agent/scenario.h"
 
-namespace authorization = platform::authorization;
 namespace fs = std::filesystem;
 
 namespace install_test {

@@ -19,8 +19,6 @@
 #include "tests/support/files.h"
 #include "tools/journal/standin.h"
 
-extern char** environ;
-
 namespace sandbox {
 namespace {
 
@@ -66,15 +64,16 @@ void drain(int output_fd, std::string& output, int errors_fd, std::string& error
   }
 }
 
+}  // namespace
+
 std::vector<char*> argv_pointers(std::vector<std::string>& arguments) {
   std::vector<char*> pointers;
+  pointers.reserve(arguments.size() + 1);
   for (auto& argument : arguments)
     pointers.push_back(argument.data());
   pointers.push_back(nullptr);
   return pointers;
 }
-
-}  // namespace
 
 bool inside_sandbox() {
   return ::access(standin::sandbox_marker_path, F_OK) == 0;

@@ -53,6 +53,9 @@ struct run_result_t {
   std::string errors;
 };
 
+// The texts' own buffers as an argument or environment vector for exec, ending in a null.
+std::vector<char*> argv_pointers(std::vector<std::string>& arguments);
+
 // Runs argv[0] (an absolute path) with argv, waits for it, and collects both output streams.
 run_result_t run(const std::vector<std::string>& argv);
 

@@ -30,8 +30,6 @@
 #include "tests/support/files.h"
 #include "tests/support/sandbox_session.h"
 
-extern char** environ;
-
 namespace {
 
 using namespace std::chrono_literals;

@@ -18,8 +18,6 @@
 #include "platform/xpc/wire.h"
 #include "tests/sandbox/support.h"
 
-extern char** environ;
-
 namespace {
 
 // The shell's own pid is the daemon's after exec, which is what LISTEN_PID must name.
@@ -36,14 +34,6 @@ std::string launch_script(const daemon_options_t& options) {
     script += " /usr/bin/setpriv --reuid " + id + " --regid " + id + " --clear-groups";
   }
   return script + " \"$0\"";
-}
-
-std::vector<char*> pointers_to(std::vector<std::string>& texts) {
-  std::vector<char*> pointers;
-  for (auto& text : texts)
-    pointers.push_back(text.data());
-  pointers.push_back(nullptr);
-  return pointers;
 }
 
 std::vector<std::string> environment_with(const std::vector<std::string>& extra) {
@@ -68,9 +58,9 @@ daemon_process_t::daemon_process_t(const daemon_options_t& options) {
   const std::string program = sandbox::build_program(sandbox::helper_name);
   const std::string script = launch_script(options);
   std::vector<std::string> argv{"/bin/sh", "-c", script, program};
-  auto args = pointers_to(argv);
+  auto args = sandbox::argv_pointers(argv);
   std::vector<std::string> environment = options.environment;
-  auto env = pointers_to(environment);
+  auto env = sandbox::argv_pointers(environment);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -220,15 +210,14 @@ std::optional<child_process_t> start_relay(const std::string& socket_path,
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   argv.push_back(socket_path);
   auto env = environment_with(environment);
-  auto argv_pointers = pointers_to(argv);
-  auto env_pointers = pointers_to(env);
+  auto args = sandbox::argv_pointers(argv);
+  auto envp = sandbox::argv_pointers(env);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, theirs.get(), STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, theirs.get(), STDOUT_FILENO);
   pid_t pid = -1;
-  const int error = ::posix_spawn(&pid, argv_pointers[0], &actions, nullptr, argv_pointers.data(),
-                                  env_pointers.data());
+  const int error = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0) return std::nullopt;
   *stream = std::move(ours);

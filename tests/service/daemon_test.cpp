@@ -21,8 +21,6 @@
 #include "tests/support/files.h"
 #include "tests/support/sandbox_session.h"
 
-extern char** environ;
-
 namespace {
 
 using namespace std::chrono_literals;
@@ -410,10 +408,7 @@ TEST_F(ActivatedDaemonTest, HostileBundleFilesNeitherStallNorExhaustTheDaemon) {
     auto argv = sandbox_session::as_user(
         sandbox_session::kAlice,
         {bundle / "Contents/MacOS/Velmora", "--socket", socket_path_, "version"});
-    std::vector<char*> args;
-    for (auto& word : argv)
-      args.push_back(word.data());
-    args.push_back(nullptr);
+    const std::vector<char*> args = sandbox::argv_pointers(argv);
     pid_t pid = -1;
     ASSERT_EQ(::posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ), 0);
     child_process_t hostile(pid);

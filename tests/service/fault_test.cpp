@@ -271,7 +271,7 @@ TEST_F(FaultTest, FullDiskDuringTheApplicationCopyLeavesTheInstallationAsItWas) 
   const auto baseline = settled();
 
   ASSERT_TRUE(test_support::write_text(std::string(source_bundle) + "/Contents/Resources/large",
-                                       std::string(512 * 1024, 'x')));
+                                       std::string(std::size_t{512} * 1024, 'x')));
   EXPECT_EQ(install(*client), false);
   const auto after = lines();
   ASSERT_FALSE(after.empty());

@@ -112,6 +112,7 @@ TEST(Load, HundredClientsEachGetTheirOwnRepliesAndLeaveNothingBehind) {
   tally_t tally;
   std::latch all_connected(clients);
   std::vector<std::thread> threads;
+  threads.reserve(clients);
   for (int index = 0; index < clients; ++index)
     threads.emplace_back(run_client, index, std::ref(all_connected), std::ref(tally));
   for (auto& thread : threads)

@@ -77,7 +77,7 @@ class CodesignToolTest : public signed_bundle_test_t {
   }
 
   std::filesystem::path write_entitlements(const std::string& body) const {
-    const std::filesystem::path path = scratch_.path("entitlements.plist");
+    std::filesystem::path path = scratch_.path("entitlements.plist");
     std::ofstream(path) << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">"
                         << body << "</plist>\n";
     return path;

@@ -20,7 +20,7 @@ namespace {
 // The jobs started here are children of the test; each is reaped before the test ends.
 class JobProcess : public testing::Test {
  protected:
-  process_ref_t start(job_t job) {
+  process_ref_t start(const job_t& job) {
     auto started = spawn_job(job);
     EXPECT_TRUE(std::holds_alternative<process_ref_t>(started));
     const auto process = std::get<process_ref_t>(started);

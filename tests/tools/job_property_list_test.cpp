@@ -61,10 +61,10 @@ TEST_F(JobPropertyList, BinaryAndXmlListsReadAlike) {
 TEST_F(JobPropertyList, UnusableListsSayWhy) {
   EXPECT_EQ(std::get<job_list_error_t>(read_job_property_list(directory_.path("missing"))).message,
             "No such file or directory");
-  std::ofstream(path_) << "not a property list";
+  directory_.add_file("job.plist", "not a property list");
   EXPECT_EQ(std::get<job_list_error_t>(read_job_property_list(path_)).message,
             "Invalid property list");
-  std::ofstream(path_, std::ios::trunc);
+  directory_.add_file("job.plist");
   EXPECT_EQ(std::get<job_list_error_t>(read_job_property_list(path_)).message,
             "Invalid property list");
 

@@ -26,7 +26,7 @@ class Launchctl : public testing::Test {
   }
 
   std::string list_path(const job_list_t& list) {
-    const auto path = directory_.path(list.label + ".plist");
+    auto path = directory_.path(list.label + ".plist");
     EXPECT_TRUE(write_job_list(path, list));
     return path;
   }

@@ -43,7 +43,8 @@ TEST(StringTest, CopiesAreDeepAndReleasedStringsCopyAsReleased) {
 
   string_t moved(std::move(assigned));
   EXPECT_EQ(moved.view(), "abc");
-  EXPECT_FALSE(assigned.has_array());  // NOLINT(bugprone-use-after-move): the moved-from state
+  EXPECT_FALSE(assigned.has_array());  // NOLINT(bugprone-use-after-move,clang-analyzer-cplusplus.Move):
+                                       // the moved-from state
 }
 
 TEST(StringTest, ConcatenationAndExchange) {

@@ -15,8 +15,6 @@
 #include "tests/trace/trace_test_support.h"
 #include "trace/trace.h"
 
-using test_support::scratch_directory_t;
-
 namespace {
 
 constexpr int process_count = 4;
@@ -41,6 +39,7 @@ void write_sequence(int process, int thread) {
   // parent's lock.
   trace_use_path(string_t(path.c_str()));
   std::vector<std::thread> threads;
+  threads.reserve(thread_count);
   for (int thread = 0; thread < thread_count; ++thread) {
     threads.emplace_back(write_sequence, process, thread);
   }

@@ -23,7 +23,6 @@ namespace {
 
 using test_support::parse_trace_line;
 using test_support::read_text;
-using test_support::scratch_directory_t;
 using trace_test::write_at_level;
 
 std::vector<std::string> split_lines(const std::string& text) {

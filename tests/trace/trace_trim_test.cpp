@@ -13,7 +13,6 @@
 namespace {
 
 using test_support::read_text;
-using test_support::scratch_directory_t;
 using test_support::write_text;
 
 constexpr std::size_t limit = 1048576;

@@ -55,7 +55,7 @@ class Workspace : public ::testing::Test {
 
   std::string waitForReport() const {
     for (int i = 0; i < 500; ++i) {
-      const std::string text = read_text(report());
+      std::string text = read_text(report());
       if (!text.empty()) return text;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }

@@ -32,7 +32,7 @@ TEST(AgentOutput, AnythingElseIsNoAnswer) {
 class AgentRunTest : public ::testing::Test {
  protected:
   std::string agent(const std::string& body) {
-    const std::string path = dir.path("agent");
+    std::string path = dir.path("agent");
     write_text(path, "#!/bin/sh\n" + body + "\n", 0755);
     return path;
   }

@@ -62,7 +62,7 @@ void cancelling_agent_t::serve(pid_t subject) {
   ready_ = true;
   while (registered_ && !stop_) {
     if (sd_bus_process(bus, nullptr) > 0) continue;
-    sd_bus_wait(bus, 50 * 1000);
+    sd_bus_wait(bus, std::uint64_t{50} * 1000);
   }
   sd_bus_slot_unref(slot);
   sd_bus_flush_close_unref(bus);

@@ -89,6 +89,7 @@ TEST_F(RightsDatabaseTest, ManyWritersLoseNothing) {
   constexpr int kThreads = 4;
   constexpr int kRightsEach = 8;
   std::vector<std::thread> writers;
+  writers.reserve(kThreads);
   for (int t = 0; t < kThreads; ++t) {
     writers.emplace_back([this, t] {
       authorization::rights_database_t database(path);

@@ -17,8 +17,6 @@
 
 #include "platform/security/bundle_signing.h"
 
-extern char** environ;
-
 namespace codesign_fixtures {
 
 namespace openssl = platform::openssl;
@@ -156,7 +154,7 @@ std::filesystem::path main_executable(const std::filesystem::path& bundle,
 
 std::filesystem::path make_bundle(const std::filesystem::path& directory,
                                   const bundle_plan_t& plan) {
-  const std::filesystem::path bundle = directory / (plan.name + ".app");
+  std::filesystem::path bundle = directory / (plan.name + ".app");
   const std::filesystem::path executable = main_executable(bundle, plan.name);
   std::filesystem::create_directories(executable.parent_path());
   std::filesystem::copy_file(plan.executable_source, executable,
@@ -201,6 +199,7 @@ std::optional<client_process_t> client_process_t::start(const std::filesystem::p
     if (!is_loader_override(*entry)) entries.emplace_back(*entry);
   }
   std::vector<char*> envp;
+  envp.reserve(entries.size() + 1);
   for (std::string& entry : entries)
     envp.push_back(entry.data());
   envp.push_back(nullptr);
