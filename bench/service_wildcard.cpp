@@ -30,9 +30,9 @@ class tree_t {
       const auto dir = path + "/folder" + std::to_string(folder);
       std::filesystem::create_directory(dir);
       for (int file = 0; file < 50; ++file) {
-        const auto name = file % 10 == 0 ? "com.corvantix.velmora_" + std::to_string(file)
-                                         : "org.example.agent" + std::to_string(file);
-        std::ofstream(dir + "/" + name + ".service.plist");
+        auto name = file % 10 == 0 ? "com.corvantix.velmora_" + std::to_string(file)
+                                   : "org.example.agent" + std::to_string(file);
+        std::ofstream(dir + "/" + name.append(".service.plist"));
       }
     }
   }
@@ -60,7 +60,7 @@ void bare_walk(int dir_fd, const std::string& prefix, std::vector<std::string>& 
   }
   std::sort(entries.begin(), entries.end());
   for (const auto& [name, type] : entries) {
-    std::string relative = prefix.empty() ? name : prefix + "/" + name;
+    std::string relative = prefix.empty() ? name : (prefix + "/").append(name);
     result.push_back(relative);
     if (type != DT_DIR) continue;
     const int inner =

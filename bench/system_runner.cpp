@@ -13,8 +13,6 @@
 #include "platform/base/unique_fd.h"
 #include "system/task_shell_extensions.h"
 
-extern char** environ;
-
 namespace {
 
 // posix_spawn, optionally with standard output into a pipe read to its end, then waitpid.

@@ -26,7 +26,7 @@ enum class placement_t : std::uint8_t {
 
 const fs::path& bundle() {
   static const fs::path path = [] {
-    const fs::path bundle_path = fs::path(fuzz_support::scratch_directory()) / "Client.app";
+    fs::path bundle_path = fs::path(fuzz_support::scratch_directory()) / "Client.app";
     fs::create_directories(bundle_path / "Contents" / "MacOS");
     fuzz_support::write_file(bundle_path / "Contents" / "MacOS" / "Velmora", "executable");
     return bundle_path;

@@ -69,7 +69,7 @@ std::thread write_stream(int fd, std::string_view bytes) {
     }
     ::shutdown(fd, SHUT_WR);
   };
-  if (bytes.size() > 64 * 1024) return std::thread(write_all);
+  if (bytes.size() > std::size_t{64} * 1024) return std::thread(write_all);
   write_all();
   return {};
 }
