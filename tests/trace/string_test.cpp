@@ -43,8 +43,9 @@ TEST(StringTest, CopiesAreDeepAndReleasedStringsCopyAsReleased) {
 
   string_t moved(std::move(assigned));
   EXPECT_EQ(moved.view(), "abc");
-  EXPECT_FALSE(assigned.has_array());  // NOLINT(bugprone-use-after-move,clang-analyzer-cplusplus.Move):
-                                       // the moved-from state
+  // The moved-from state is what is checked here.
+  // NOLINTNEXTLINE(bugprone-use-after-move,clang-analyzer-cplusplus.Move)
+  EXPECT_FALSE(assigned.has_array());
 }
 
 TEST(StringTest, ConcatenationAndExchange) {
