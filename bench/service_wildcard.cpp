@@ -30,9 +30,10 @@ class tree_t {
       const auto dir = path + "/folder" + std::to_string(folder);
       std::filesystem::create_directory(dir);
       for (int file = 0; file < 50; ++file) {
-        auto name = file % 10 == 0 ? "com.corvantix.velmora_" + std::to_string(file)
-                                   : "org.example.agent" + std::to_string(file);
-        std::ofstream(dir + "/" + name.append(".service.plist"));
+        const std::string name =
+            std::string(file % 10 == 0 ? "com.corvantix.velmora_" : "org.example.agent") +
+            std::to_string(file) + ".service.plist";
+        std::ofstream(std::filesystem::path(dir) / name);
       }
     }
   }

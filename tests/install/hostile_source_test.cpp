@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <map>
 #include <thread>
 
@@ -46,7 +47,7 @@ void expectUnchanged(const std::map<std::string, std::tuple<mode_t, uid_t, gid_t
 // Whether any regular file under root holds the text (links are not followed).
 bool treeHolds(const std::string& root, const std::string& text) {
   for (const auto& relative : treeOf(root)) {
-    const std::string path = (root + "/").append(relative);
+    const std::string path = std::filesystem::path(root) / relative;
     const auto status = status_of(path);
     if (status && S_ISREG(status->mode) && read_text(path).find(text) != std::string::npos) {
       return true;
